@@ -1,0 +1,126 @@
+#include "helper_trace.h"
+#include "kv7/helper/helper.h"
+#include "kv7/platform/files.h"
+#include "options_store.h"
+
+namespace {
+
+constexpr char16_t kXmlDeclaration[] = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+
+}  // namespace
+
+HRESULT CCommandHelperHook::SelectConnection(const char16_t*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::SelectConnection", "CommandHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("the connection chooser");
+}
+
+HRESULT CCommandHelperHook::IsAddinAvailable(BOOL* available) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::IsAddinAvailable", "CommandHelperHook");
+  if (available == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  // The connection services need the library's home for their catalogue.
+  *available = SUCCEEDED(kv7::CreateDirectories(kv7::Kv7HomeDirectory()))
+                   ? TRUE
+                   : FALSE;
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CCommandHelperHook::GetXMLEncoding(BSTR* declaration) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::GetXMLEncoding", "CommandHelperHook");
+  if (declaration == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  *declaration = SysAllocString(kXmlDeclaration);
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CCommandHelperHook::GetOptionsFileXML(BSTR* optionsXml) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::GetOptionsFileXML", "CommandHelperHook");
+  if (optionsXml == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  WString text;
+  HRESULT hr = kv7::helper::ReadOptionsDocument(&text);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  *optionsXml = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CCommandHelperHook::SetOptionsFileXML(const char16_t* optionsXml) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::SetOptionsFileXML", "CommandHelperHook");
+  if (optionsXml == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  return KV7_TRACE_RETURN(kv7::helper::WriteOptionsDocument(optionsXml));
+}
+
+HRESULT CCommandHelperHook::MyChooseFont(const char16_t* fontName, float fontSize,
+                                         BSTR* chosenName, float* chosenSize) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::MyChooseFont", "CommandHelperHook");
+  if (chosenName == nullptr || chosenSize == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  // Without a display the chooser closes on its default button: the preset.
+  *chosenName = SysAllocString(fontName ? fontName : u"");
+  *chosenSize = fontSize;
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CCommandHelperHook::ConvertConnectionXML(const char16_t*, const char16_t*,
+                                                 const char16_t*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::ConvertConnectionXML", "CommandHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("connection conversion");
+}
+
+HRESULT CCommandHelperHook::GetModelXML(const char16_t*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::GetModelXML", "CommandHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("the server model");
+}
+
+HRESULT CCommandHelperHook::FormatModelIdentifier(const char16_t*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::FormatModelIdentifier", "CommandHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("the server model");
+}
+
+HRESULT CCommandHelperHook::GetQuotedNameForObject(const char16_t*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::GetQuotedNameForObject", "CommandHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("name quoting");
+}
+
+HRESULT CCommandHelperHook::RunParameterValueDialog(const char16_t*, const char16_t*, BSTR*,
+                                                    BOOL*) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::RunParameterValueDialog", "CommandHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("the parameter value dialog");
+}
+
+HRESULT CCommandHelperHook::RunProcedureScriptWizard(const char16_t*, const char16_t*,
+                                                     const char16_t*) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::RunProcedureScriptWizard", "CommandHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("the procedure script wizard");
+}
+
+HRESULT CCommandHelperHook::ModifyProcedureScriptWizard(const char16_t*, BSTR*, BSTR*, BOOL*) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::ModifyProcedureScriptWizard",
+                         "CommandHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("the procedure script wizard");
+}
+
+// The library writes its stores through on every change and keeps no
+// caches, so a closing project leaves nothing to collect or to save.
+HRESULT CCommandHelperHook::CollectGarbage() {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::CollectGarbage", "CommandHelperHook");
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CCommandHelperHook::ForceCacheSave() {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::ForceCacheSave", "CommandHelperHook");
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+#define KV7_COMPANION_TOOL(n)                                                      \
+  HRESULT CCommandHelperHook::LaunchCompanionTool##n() {                            \
+    KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::LaunchCompanionTool" #n,            \
+                           "CommandHelperHook");                                    \
+    KV7_HELPER_NOT_AVAILABLE("companion tool " #n);                                 \
+  }
+KV7_COMPANION_TOOL(1)
+KV7_COMPANION_TOOL(2)
+KV7_COMPANION_TOOL(3)
+KV7_COMPANION_TOOL(4)
+KV7_COMPANION_TOOL(5)
+KV7_COMPANION_TOOL(6)
+KV7_COMPANION_TOOL(7)
+KV7_COMPANION_TOOL(8)
+KV7_COMPANION_TOOL(10)
+#undef KV7_COMPANION_TOOL

@@ -1,0 +1,50 @@
+#include "helper_trace.h"
+#include "kv7/helper/helper.h"
+
+CTaskHelperHook::CTaskHelperHook() = default;
+CTaskHelperHook::~CTaskHelperHook() = default;
+
+HRESULT CTaskHelperHook::ExecuteTask(const char16_t*, const char16_t*, const char16_t*,
+                                     const char16_t*, const char16_t*, LONG*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::ExecuteTask", "TaskHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("deployment");
+}
+
+HRESULT CTaskHelperHook::ExecuteTaskAsync(const char16_t*, const char16_t*, const char16_t*,
+                                          const char16_t*, const char16_t*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::ExecuteTaskAsync", "TaskHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("deployment");
+}
+
+HRESULT CTaskHelperHook::ExecuteTaskRoutineAsync(const char16_t*, LONG, const char16_t*,
+                                                 const char16_t*, const char16_t*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::ExecuteTaskRoutineAsync", "TaskHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("running procedures");
+}
+
+HRESULT CTaskHelperHook::setTaskExecutionListener(ITaskExecutionListener* listener) {
+  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::setTaskExecutionListener", "TaskHelperHook");
+  listener_ = listener;
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CTaskHelperHook::getTaskExecutionListener(ITaskExecutionListener** listener) {
+  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::getTaskExecutionListener", "TaskHelperHook");
+  return KV7_TRACE_RETURN(listener_.CopyTo(listener));
+}
+
+HRESULT CTaskHelperHook::InstallCLRAssembly(const char16_t*, const char16_t*, const char16_t*,
+                                            const char16_t*, BSTR*, BSTR*, LONG*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::InstallCLRAssembly", "TaskHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("installing assemblies");
+}
+
+HRESULT CTaskHelperHook::GetConnXML(const char16_t*, BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::GetConnXML", "TaskHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("the connection catalogue");
+}
+
+HRESULT CTaskHelperHook::GetAllConnectionInfo(BSTR*) {
+  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::GetAllConnectionInfo", "TaskHelperHook");
+  KV7_HELPER_NOT_AVAILABLE("the connection catalogue");
+}
