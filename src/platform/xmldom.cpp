@@ -18,13 +18,13 @@ Tree::~Tree() {
   xmlFreeDoc(doc);
 }
 
-namespace {
-
 HRESULT ReturnString(WStringView text, BSTR* out) {
   if (out == nullptr) return E_POINTER;
   *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
   return S_OK;
 }
+
+namespace {
 
 HRESULT ReturnLong(LONG value, LONG* out) {
   if (out == nullptr) return E_POINTER;

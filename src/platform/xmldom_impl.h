@@ -97,6 +97,8 @@ HRESULT SelectNodes(NodeCore& self, const char16_t* path, IXMLDOMNodeList** list
 HRESULT RemoveChild(NodeCore& self, IXMLDOMNode* child, IXMLDOMNode** removed);
 HRESULT AppendChild(NodeCore& self, IXMLDOMNode* child, IXMLDOMNode** appended);
 HRESULT CloneNode(NodeCore& self, VARIANT_BOOL deep, IXMLDOMNode** clone);
+// Stores a copy of the text in *out for the caller to free.
+HRESULT ReturnString(WStringView text, BSTR* out);
 // A new node object for `node` of self's tree, owned by self's document.
 ComPtr<IXMLDOMNode> Wrap(NodeCore& self, xmlNodePtr node);
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <functional>
 
 #include "kv7/platform/errorinfo.h"
 #include "xmldom_impl.h"
@@ -29,7 +30,8 @@ constexpr std::ptrdiff_t kSourceReach = 1000;
 struct Layout {
   std::string declaration;
   bool crlf = false;
-  size_t bom = 0;  // bytes of the byte-order mark
+  bool line_found = false;  // whether the text scanned had a line feed
+  size_t bom = 0;           // bytes of the byte-order mark
 };
 
 // Finds the declaration and the first line end in text of `length` units
@@ -49,6 +51,7 @@ void ScanLayout(size_t length, UnitAt unit, Layout& layout) {
   }
   for (size_t i = 0; i < length; ++i) {
     if (unit(i) == '\n') {
+      layout.line_found = true;
       layout.crlf = i > 0 && unit(i - 1) == '\r';
       break;
     }
@@ -101,10 +104,13 @@ std::string LineAround(xmlParserInputPtr input) {
   return std::string(begin, stop);
 }
 
-// One parse: the bytes given to libxml2 and the first error it reported.
+// Reads the first bytes of the parser's input, for counting characters.
+using PrefixReader = std::function<std::string(size_t length)>;
+
+// One parse: where its bytes come from and the first error it reported.
 class ParseRun {
  public:
-  ParseRun(std::string_view raw, size_t bom) : raw_(raw), bom_(bom) {
+  ParseRun(PrefixReader prefix, size_t bom) : prefix_(std::move(prefix)), bom_(bom) {
     error_.code = E_FAIL;
     error_.reason = u"The document could not be parsed.";
   }
@@ -126,7 +132,6 @@ class ParseRun {
     error_.srcText = FromUtf8(LineAround(ctxt->input));
   }
 
-  std::string_view raw() const { return raw_; }
   ParseErrorInfo& error() { return error_; }
 
  private:
@@ -135,16 +140,20 @@ class ParseRun {
   LONG CharOffset(xmlParserCtxtPtr ctxt) const {
     if (ctxt->input == nullptr) return 0;
     long consumed = xmlByteConsumed(ctxt);
-    size_t bytes = std::clamp<size_t>(consumed < 0 ? 0 : size_t(consumed), bom_, raw_.size());
+    size_t bytes = consumed > long(bom_) ? size_t(consumed) - bom_ : 0;
     const xmlCharEncodingHandler* decoder = ctxt->input->buf ? ctxt->input->buf->encoder : nullptr;
-    std::string_view name = decoder && decoder->name ? decoder->name : "UTF-8";
-    size_t chars = name == "UTF-8"             ? Utf16Length(raw_.substr(bom_, bytes - bom_))
-                   : name.starts_with("UTF-16") ? (bytes - bom_) / 2
-                                                : bytes - bom_;  // a single-byte code page
+    std::string_view encoding = decoder && decoder->name ? decoder->name : "UTF-8";
+    size_t chars = bytes;  // a single-byte code page
+    if (encoding == "UTF-8") {
+      std::string prefix = prefix_(bom_ + bytes);
+      chars = Utf16Length(std::string_view(prefix).substr(std::min(bom_, prefix.size())));
+    } else if (encoding.starts_with("UTF-16")) {
+      chars = bytes / 2;
+    }
     return static_cast<LONG>(std::min<size_t>(chars, LONG_MAX));
   }
 
-  std::string_view raw_;
+  PrefixReader prefix_;
   size_t bom_;
   ParseErrorInfo error_;
   int level_ = XML_ERR_NONE;
@@ -173,14 +182,16 @@ void OnDoctype(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
 // depth limit; blanks are kept so that saving reproduces the layout.
 constexpr int kParseOptions = XML_PARSE_NONET;
 
-xmlDocPtr Parse(ParseRun& run, const char* url, const char* encoding, int options) {
+// Runs `read` (one of libxml2's xmlCtxtRead functions) on a context that
+// reports to `run`.
+template <class Read>
+xmlDocPtr Parse(ParseRun& run, Read read) {
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (ctxt == nullptr) return nullptr;
   ctxt->_private = &run;
   ctxt->sax->serror = OnError;
   ctxt->sax->internalSubset = OnDoctype;
-  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, run.raw().data(), static_cast<int>(run.raw().size()),
-                                    url, encoding, options);
+  xmlDocPtr doc = read(ctxt);
   xmlFreeParserCtxt(ctxt);
   return doc;
 }
@@ -198,24 +209,55 @@ LoadResult Finish(xmlDocPtr doc, Layout layout, ParseErrorInfo error) {
   return result;
 }
 
-// Reads a whole file; returns 0 or the errno of the failure.
-int ReadAll(const std::string& path, std::string& bytes) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  char chunk[1 << 16];
-  int error = 0;
+// Reads up to `length` bytes of a file from `offset`; a failure reads
+// nothing here and shows when the parser reads.
+std::string ReadAt(int fd, size_t offset, size_t length) {
+  std::string bytes(length, '\0');
+  ssize_t got = pread(fd, bytes.data(), length, static_cast<off_t>(offset));
+  bytes.resize(got < 0 ? 0 : size_t(got));
+  return bytes;
+}
+
+// The layout of a file, from its start up to its first line end; read
+// apart from the parse, which streams the file as libxml2 itself does.
+Layout ReadLayout(int fd) {
+  // Small reads: the first line end is near the start, and freeing a large
+  // buffer here would let malloc return the heap to the system just before
+  // the parse needs it again.
+  constexpr size_t kChunk = 4096;
+  std::string head;
   for (;;) {
-    ssize_t got = read(fd, chunk, sizeof chunk);
-    if (got == 0) break;
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 || bytes.size() + size_t(got) > size_t(INT_MAX)) {
-      error = got < 0 ? errno : EFBIG;  // libxml2 takes sizes as int
-      break;
-    }
-    bytes.append(chunk, size_t(got));
+    std::string chunk = ReadAt(fd, head.size(), kChunk);
+    head += chunk;
+    if (chunk.empty() || (chunk.find('\n') != std::string::npos && ScanBytes(head).line_found))
+      return ScanBytes(head);
   }
-  close(fd);
-  return error;
+}
+
+// The parser's input from a file; read failures keep their errno.
+struct FileInput {
+  int fd;
+  int error = 0;
+};
+
+int ReadInput(void* context, char* buffer, int length) {
+  auto& input = *static_cast<FileInput*>(context);
+  for (;;) {
+    ssize_t got = read(input.fd, buffer, static_cast<size_t>(length));
+    if (got >= 0) return static_cast<int>(got);
+    if (errno != EINTR) break;
+  }
+  input.error = errno;
+  return -1;
+}
+
+LoadResult Unreadable(WStringView path, int error) {
+  ParseErrorInfo info;
+  info.code = HResultFromErrno(error);
+  info.reason =
+      u"Cannot read the file \"" + WString(path) + u"\": " + SystemMessageText(info.code);
+  info.url = path;
+  return Finish(nullptr, {}, std::move(info));
 }
 
 }  // namespace
@@ -225,25 +267,28 @@ LoadResult LoadText(WStringView text) {
   Layout layout;
   ScanLayout(text.size(), [&](size_t i) { return text[i]; }, layout);
   std::string utf8 = ToUtf8(text);
-  ParseRun run(utf8, 0);
-  xmlDocPtr doc = Parse(run, nullptr, "UTF-8", kParseOptions | XML_PARSE_IGNORE_ENC);
+  ParseRun run([&](size_t length) { return utf8.substr(0, length); }, 0);
+  xmlDocPtr doc = Parse(run, [&](xmlParserCtxtPtr ctxt) {
+    return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
+                             kParseOptions | XML_PARSE_IGNORE_ENC);
+  });
   return Finish(doc, std::move(layout), std::move(run.error()));
 }
 
 LoadResult LoadFile(WStringView path) {
   std::string file = ToUtf8(path);
-  std::string bytes;
-  if (int error = ReadAll(file, bytes)) {
-    ParseErrorInfo info;
-    info.code = HResultFromErrno(error);
-    info.reason =
-        u"Cannot read the file \"" + WString(path) + u"\": " + SystemMessageText(info.code);
-    info.url = path;
-    return Finish(nullptr, {}, std::move(info));
+  FileInput input{open(file.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (input.fd < 0) return Unreadable(path, errno);
+  Layout layout = ReadLayout(input.fd);
+  ParseRun run([&](size_t length) { return ReadAt(input.fd, 0, length); }, layout.bom);
+  xmlDocPtr doc = Parse(run, [&](xmlParserCtxtPtr ctxt) {
+    return xmlCtxtReadIO(ctxt, ReadInput, nullptr, &input, file.c_str(), nullptr, kParseOptions);
+  });
+  close(input.fd);
+  if (input.error != 0) {
+    xmlFreeDoc(doc);
+    return Unreadable(path, input.error);
   }
-  Layout layout = ScanBytes(bytes);
-  ParseRun run(bytes, layout.bom);
-  xmlDocPtr doc = Parse(run, file.c_str(), nullptr, kParseOptions);
   ParseErrorInfo error = std::move(run.error());
   error.url = path;
   return Finish(doc, std::move(layout), std::move(error));

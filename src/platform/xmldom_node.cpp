@@ -29,12 +29,7 @@ std::string_view View(const xmlChar* text) {
   return text ? reinterpret_cast<const char*>(text) : "";
 }
 
-HRESULT ReturnString(std::string_view utf8, BSTR* out) {
-  if (out == nullptr) return E_POINTER;
-  WString text = FromUtf8(utf8);
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return S_OK;
-}
+HRESULT ReturnUtf8(std::string_view utf8, BSTR* out) { return ReturnString(FromUtf8(utf8), out); }
 
 // Stores a new reference in *out: S_OK with the node, S_FALSE with null.
 template <class I>
@@ -277,11 +272,11 @@ ComPtr<IXMLDOMNode> Wrap(NodeCore& self, xmlNodePtr node) {
 HRESULT GetNodeName(NodeCore& self, BSTR* name) {
   xmlNodePtr node = self.node();
   switch (node->type) {
-    case XML_TEXT_NODE: return ReturnString("#text", name);
-    case XML_CDATA_SECTION_NODE: return ReturnString("#cdata-section", name);
-    case XML_COMMENT_NODE: return ReturnString("#comment", name);
-    case XML_DOCUMENT_NODE: return ReturnString("#document", name);
-    default: return ReturnString(QualifiedName(node), name);
+    case XML_TEXT_NODE: return ReturnUtf8("#text", name);
+    case XML_CDATA_SECTION_NODE: return ReturnUtf8("#cdata-section", name);
+    case XML_COMMENT_NODE: return ReturnUtf8("#comment", name);
+    case XML_DOCUMENT_NODE: return ReturnUtf8("#document", name);
+    default: return ReturnUtf8(QualifiedName(node), name);
   }
 }
 
@@ -291,11 +286,11 @@ HRESULT GetBaseName(NodeCore& self, BSTR* name) {
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
     case XML_COMMENT_NODE:
-    case XML_DOCUMENT_NODE: return ReturnString("", name);
+    case XML_DOCUMENT_NODE: return ReturnUtf8("", name);
     default: {
       // A prefix without a namespace declaration stays in the name.
       std::string_view local = View(node->name);
-      return ReturnString(local.substr(local.find(':') + 1), name);
+      return ReturnUtf8(local.substr(local.find(':') + 1), name);
     }
   }
 }
@@ -327,11 +322,11 @@ HRESULT PutNodeValue(NodeCore& self, const VARIANT& value) {
 
 HRESULT GetText(NodeCore& self, BSTR* text) {
   xmlNodePtr node = self.node();
-  return ReturnString(HasValue(node) ? Content(node) : DescendantText(node), text);
+  return ReturnUtf8(HasValue(node) ? Content(node) : DescendantText(node), text);
 }
 
 HRESULT GetXml(NodeCore& self, BSTR* xml) {
-  return ReturnString(SerialiseToUtf8(*self.tree(), self.node()), xml);
+  return ReturnUtf8(SerialiseToUtf8(*self.tree(), self.node()), xml);
 }
 
 HRESULT GetChildNodes(NodeCore& self, IXMLDOMNodeList** list) {

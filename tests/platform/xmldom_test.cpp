@@ -350,6 +350,11 @@ TEST_F(XmlDomFiles, EncodingsRoundTrip) {
     EXPECT_EQ(ReadFile(Path(name + ".copy")), bytes);
     EXPECT_EQ(Text(Load(name + ".copy").Get()), u"\u00e9\u20ac");
   }
+  // Text given to loadXML is already decoded, whatever its declaration says.
+  for (WString declared : {u"UTF-16", u"ISO-8859-1"}) {
+    WString xml = u"<?xml version='1.0' encoding='" + declared + u"'?><a>\u00e9\u20ac</a>";
+    EXPECT_EQ(Text(Parse(xml.c_str()).Get()), u"\u00e9\u20ac");
+  }
 }
 
 TEST_F(XmlDomFiles, KeepsDeclarationAndCrlfByteForByte) {
@@ -380,8 +385,10 @@ TEST_F(XmlDomFiles, FailedFileOperationsReportTheSystemError) {
   EXPECT_TRUE(kv7::GetErrorInfo(&status, &description));
   EXPECT_EQ(status, kv7::HResultFromErrno(ENOENT));
   EXPECT_FALSE(std::filesystem::exists(Path("no-such-dir/out.xml")));
-  // A save over a directory fails without leaving a file beside it.
+  // A directory opens but cannot be read; nor can a save replace it, and
+  // that leaves no file beside it.
   std::filesystem::create_directory(Path("dir.xml"));
+  EXPECT_EQ(ErrorOf(Load("dir.xml", S_FALSE).Get()).code, kv7::HResultFromErrno(EISDIR));
   EXPECT_TRUE(FAILED(Save(document.Get(), "dir.xml")));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1);
 }

@@ -1,0 +1,31 @@
+// Parsing a verb's arguments: positional arguments, flags ("--delete") and
+// options with one value ("--to FOLDER" or "--to=FOLDER").
+#pragma once
+
+#include <initializer_list>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kv7::cli {
+
+struct ParsedArguments {
+  std::vector<std::string> positional;
+  std::set<std::string> flags;
+  std::map<std::string, std::string> options;
+
+  bool Has(const std::string& flag) const { return flags.count(flag) != 0; }
+  // The option's value, or `fallback` when it was not given.
+  std::string Option(const std::string& name, const std::string& fallback = "") const;
+};
+
+// Parses `args` knowing the verb's flags and options. Returns false with a
+// message naming the bad argument when one is unknown or lacks its value,
+// or when the count of positional arguments is outside [minimum, maximum]
+// (maximum -1: no limit).
+bool ParseArguments(const std::vector<std::string>& args, std::initializer_list<const char*> flags,
+                    std::initializer_list<const char*> options, int minimum, int maximum,
+                    ParsedArguments* parsed, std::string* error);
+
+}  // namespace kv7::cli

@@ -1,0 +1,125 @@
+#include "project_session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "kv7/host/install_paths.h"
+#include "kv7/package/package_site.h"
+#include "kv7/package/project_factory.h"
+#include "kv7/platform/errorinfo.h"
+#include "kv7/platform/files.h"
+#include "verbs.h"
+
+namespace kv7::cli {
+
+int Fail(const char* verb, const std::string& message) {
+  std::fprintf(stderr, "kv7 %s: %s\n", verb, message.c_str());
+  return kExitFailed;
+}
+
+int FailStatus(const char* verb, HRESULT status, const std::string& doing) {
+  HRESULT recorded = status;
+  WString description;
+  if (!GetErrorInfo(&recorded, &description) || description.empty())
+    description = SystemMessageText(status);
+  ClearErrorInfo();
+  return Fail(verb, doing + ": " + ToUtf8(description));
+}
+
+WString AbsolutePath(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ignored).lexically_normal();
+  std::string text = absolute.string();
+  if (text.size() > 1 && text.back() == '/') text.pop_back();
+  return FromUtf8(text);
+}
+
+ProjectSession::ProjectSession(const char* verb) : verb_(verb) {
+  SetPackageServiceProvider(host_.ServiceProvider());
+}
+
+ProjectSession::~ProjectSession() {
+  if (project_) (void)host_.Solution()->CloseSolutionElement(0, project_.Get(), 0);
+  project_.Reset();
+  SetPackageServiceProvider(nullptr);
+}
+
+int ProjectSession::Open(const std::string& projectPath) {
+  WString path = AbsolutePath(projectPath);
+  if (!FileExists(path)) return Fail(verb_, "no project file '" + projectPath + "'");
+  CMyProjectFactory factory;
+  BOOL canceled = FALSE;
+  HRESULT hr = factory.CreateProject(path.c_str(), u"", u"", CPF_OPENFILE, project_.Put(), &canceled);
+  if (FAILED(hr)) return FailStatus(verb_, hr, "cannot open '" + projectPath + "'");
+  (void)host_.Solution()->AddProject(project_.Get());
+  return kExitOk;
+}
+
+int ProjectSession::Create(const std::string& path) {
+  WString target = AbsolutePath(path);
+  if (FileExists(target) || DirectoryExists(target))
+    return Fail(verb_, "'" + path + "' exists already");
+  std::string templates = host::TemplatesDirectory();
+  WString template_path = FromUtf8(templates) + u"/" + kKV7ProjectTemplate;
+  if (templates.empty() || !FileExists(template_path))
+    return Fail(verb_, "the project template is missing (looked in '" + templates +
+                           "'; set KV7_TEMPLATES)");
+  size_t slash = target.find_last_of(u'/');
+  WString directory = target.substr(0, slash + 1);
+  WString name = target.substr(slash + 1);
+  HRESULT hr = CreateDirectories(directory);
+  if (FAILED(hr)) return FailStatus(verb_, ReportError(hr), "cannot create the project directory");
+  CMyProjectFactory factory;
+  BOOL canceled = FALSE;
+  hr = factory.CreateProject(template_path.c_str(), directory.c_str(), name.c_str(), CPF_CLONEFILE,
+                             project_.Put(), &canceled);
+  if (SUCCEEDED(hr)) hr = project_->InitNew(0);
+  if (SUCCEEDED(hr)) hr = project_->Save(nullptr, FALSE, 0);
+  if (FAILED(hr)) {
+    (void)DeleteFile(target);
+    return FailStatus(verb_, hr, "cannot create '" + path + "'");
+  }
+  (void)host_.Solution()->AddProject(project_.Get());
+  return kExitOk;
+}
+
+WString ProjectSession::ProjectRelative(const std::string& argument) const {
+  WString text = FromUtf8(argument);
+  std::replace(text.begin(), text.end(), u'\\', u'/');
+  while (text.size() > 1 && text.back() == u'/') text.pop_back();
+  if (!text.empty() && text.front() == u'/') return text;
+  std::filesystem::path joined = std::filesystem::path(ToUtf8(project_->GetProjectFolderPath())) /
+                                 ToUtf8(text);
+  std::string normal = joined.lexically_normal().string();
+  if (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return FromUtf8(normal);
+}
+
+CFileVwBaseNode* ProjectSession::FindNode(const std::string& argument) const {
+  return root()->GetNodeByFullPath(ProjectRelative(argument));
+}
+
+CFileVwFolderNode* ProjectSession::FindFolder(const std::string& argument) const {
+  if (argument.empty() || argument == ".") return root();
+  CFileVwBaseNode* node = FindNode(argument);
+  if (node == nullptr || !IsFolderKind(node->GetKindOf())) return nullptr;
+  return static_cast<CFileVwFolderNode*>(node);
+}
+
+int ProjectSession::SaveIfDirty(bool dropMissing) {
+  BOOL dirty = FALSE;
+  if (FAILED(project_->IsDirty(&dirty)) || !dirty) return kExitOk;
+  const auto& missing = project_->GetMissingOnLoad();
+  if (!missing.empty() && !dropMissing) {
+    for (const WString& path : missing)
+      std::fprintf(stderr, "kv7 %s: missing on disk: %s\n", verb_, ToUtf8(path).c_str());
+    return Fail(verb_, "not saved: the project lists items or folders that are missing on disk, "
+                       "and saving would drop them (use --drop-missing to save without them)");
+  }
+  HRESULT hr = project_->Save(nullptr, FALSE, 0);
+  if (FAILED(hr)) return FailStatus(verb_, hr, "cannot save the project");
+  return kExitOk;
+}
+
+}  // namespace kv7::cli

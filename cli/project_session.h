@@ -1,0 +1,59 @@
+// What every project verb does around its work: a host with its services
+// handed to the system, the project opened through the project factory,
+// saved when it changed, and closed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kv7/hierarchy/project_hierarchy.h"
+#include "kv7/host/host.h"
+
+namespace kv7::cli {
+
+// Prints "kv7 <verb>: <message>" on stderr and returns the failure exit code.
+int Fail(const char* verb, const std::string& message);
+// The same with the thread's error information for a failed status (or the
+// system's text for the status when there is none).
+int FailStatus(const char* verb, HRESULT status, const std::string& doing);
+
+// An absolute, normalised native path for a FILE argument (relative to the
+// current directory).
+WString AbsolutePath(const std::string& path);
+
+class ProjectSession {
+ public:
+  explicit ProjectSession(const char* verb);
+  ~ProjectSession();
+  ProjectSession(const ProjectSession&) = delete;
+  ProjectSession& operator=(const ProjectSession&) = delete;
+
+  // Opens an existing project file; an exit code (0 when open).
+  int Open(const std::string& projectPath);
+  // Creates a new project from the template as `path`; an exit code.
+  int Create(const std::string& path);
+
+  CMyProjectHierarchy* project() const { return project_.Get(); }
+  CFileVwProjNode* root() const { return project_->GetProjectNode(); }
+
+  // The node named by an ITEM or FOLDER argument: a path relative to the
+  // project folder (either separator) or absolute; null when the project
+  // has no such node.
+  CFileVwBaseNode* FindNode(const std::string& argument) const;
+  // The folder named by a FOLDER argument, or the project node for "" / ".".
+  CFileVwFolderNode* FindFolder(const std::string& argument) const;
+
+  // Saves the project when it changed. Refuses (exit 1) when loading left
+  // out missing items or folders, unless `dropMissing`: saving would drop
+  // them from the file.
+  int SaveIfDirty(bool dropMissing);
+
+ private:
+  WString ProjectRelative(const std::string& argument) const;
+
+  const char* verb_;
+  host::CHost host_;
+  ComPtr<CMyProjectHierarchy> project_;
+};
+
+}  // namespace kv7::cli

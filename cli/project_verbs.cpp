@@ -1,0 +1,184 @@
+// The project verbs: each opens the project, acts as a person would in the
+// Solution Explorer, saves when the project changed, and closes it.
+#include <cstdio>
+#include <string>
+
+#include "arguments.h"
+#include "kv7/document/folders.h"
+#include "kv7/hierarchy/object_nodes.h"
+#include "kv7/platform/files.h"
+#include "project_session.h"
+#include "project_verbs.h"
+#include "verbs.h"
+
+namespace kv7::cli {
+namespace {
+
+int BadUsage(const char* verb, const std::string& error) {
+  std::fprintf(stderr, "kv7 %s: %s (see 'kv7 --help')\n", verb, error.c_str());
+  return kExitUsage;
+}
+
+std::string Utf8(WStringView text) { return ToUtf8(text); }
+
+}  // namespace
+
+// ---- new ------------------------------------------------------------------
+
+int RunNew(const Arguments& args) {
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(args, {}, {}, 1, 1, &parsed, &error)) return BadUsage("new", error);
+  ProjectSession session("new");
+  int code = session.Create(parsed.positional[0]);
+  if (code == kExitOk)
+    std::printf("created %s\n", Utf8(session.project()->GetProjectFilePath()).c_str());
+  return code;
+}
+
+// ---- show -----------------------------------------------------------------
+
+namespace {
+
+void ShowTree(CHierNode* container, int depth) {
+  std::string indent(static_cast<size_t>(depth) * 2, ' ');
+  for (CHierNode* child = static_cast<CHierContainer*>(container)->FirstChildNoPopulate(); child;
+       child = child->GetNext()) {
+    if (IsKV7FolderKind(child->GetKindOf())) {
+      WString type;
+      MapFolderTypeToXMLName(static_cast<CKV7FolderNode*>(child)->GetFolderType(), type);
+      std::printf("%s%s/  [%s]\n", indent.c_str(), Utf8(child->GetName()).c_str(),
+                  Utf8(type).c_str());
+      ShowTree(child, depth + 1);
+    } else if (IsFileKind(child->GetKindOf())) {
+      auto* file = static_cast<CFileVwFileNode*>(child);
+      std::printf("%s%s  (%s)\n", indent.c_str(), Utf8(file->GetDisplayCaption()).c_str(),
+                  Utf8(ItemKindName(file)).c_str());
+    }
+  }
+}
+
+}  // namespace
+
+int RunShow(const Arguments& args) {
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(args, {}, {}, 1, 1, &parsed, &error)) return BadUsage("show", error);
+  ProjectSession session("show");
+  if (int code = session.Open(parsed.positional[0])) return code;
+  CMyProjectHierarchy* project = session.project();
+  auto or_none = [](const WString& text) { return text.empty() ? std::string("(none)") : Utf8(text); };
+  std::printf("project: %s\n", Utf8(session.root()->GetName()).c_str());
+  std::printf("file: %s\n", Utf8(project->GetProjectFilePath()).c_str());
+  std::printf("format version: %d\n", project->GetFormatVersion());
+  std::printf("default configuration: %s\n", or_none(project->GetDefaultConfigurationName()).c_str());
+  std::printf("source control: project %s, local path %s, aux path %s, provider %s\n",
+              or_none(project->GetSccProjectName()).c_str(), or_none(project->GetSccLocalPath()).c_str(),
+              or_none(project->GetSccAuxPath()).c_str(), or_none(project->GetSccProvider()).c_str());
+  std::printf("items:\n");
+  ShowTree(session.root(), 1);
+  for (const WString& path : project->GetMissingOnLoad())
+    std::printf("missing: %s\n", Utf8(path).c_str());
+  return kExitOk;
+}
+
+// ---- add ------------------------------------------------------------------
+
+int RunAdd(const Arguments& args) {
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(args, {"--drop-missing"}, {"--to"}, 2, -1, &parsed, &error))
+    return BadUsage("add", error);
+  ProjectSession session("add");
+  if (int code = session.Open(parsed.positional[0])) return code;
+  std::string folder_name = parsed.Option("--to");
+  CFileVwFolderNode* folder = session.FindFolder(folder_name);
+  if (folder == nullptr) return Fail("add", "the project has no folder '" + folder_name + "'");
+  for (size_t i = 1; i < parsed.positional.size(); ++i) {
+    const std::string& file = parsed.positional[i];
+    WString path = AbsolutePath(file);
+    if (!FileExists(path)) return Fail("add", "no file '" + file + "'");
+    HRESULT hr = session.root()->AddExistingFile(folder, path);
+    if (FAILED(hr)) return FailStatus("add", hr, "cannot add '" + file + "'");
+  }
+  return session.SaveIfDirty(parsed.Has("--drop-missing"));
+}
+
+// ---- mkdir ----------------------------------------------------------------
+
+int RunMkdir(const Arguments& args) {
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(args, {"--drop-missing"}, {}, 2, 2, &parsed, &error))
+    return BadUsage("mkdir", error);
+  ProjectSession session("mkdir");
+  if (int code = session.Open(parsed.positional[0])) return code;
+  std::string path = parsed.positional[1];
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  size_t slash = path.find_last_of("/\\");
+  std::string parent = slash == std::string::npos ? "" : path.substr(0, slash);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  CFileVwFolderNode* container = session.FindFolder(parent);
+  if (container == nullptr) return Fail("mkdir", "the project has no folder '" + parent + "'");
+  HRESULT hr = session.root()->CreateAndAddFolder(container, FromUtf8(name));
+  if (FAILED(hr)) return FailStatus("mkdir", hr, "cannot create folder '" + path + "'");
+  return session.SaveIfDirty(parsed.Has("--drop-missing"));
+}
+
+// ---- rename ---------------------------------------------------------------
+
+int RunRename(const Arguments& args) {
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(args, {"--drop-missing"}, {}, 3, 3, &parsed, &error))
+    return BadUsage("rename", error);
+  ProjectSession session("rename");
+  if (int code = session.Open(parsed.positional[0])) return code;
+  CFileVwBaseNode* node = session.FindNode(parsed.positional[1]);
+  if (node == nullptr || node == session.root())
+    return Fail("rename", "the project has no item or folder '" + parsed.positional[1] + "'");
+  HRESULT hr = session.project()->SetProperty(node->GetVsItemID(), VSHPROPID_EditLabel,
+                                              VARIANT::FromString(FromUtf8(parsed.positional[2])));
+  if (FAILED(hr)) return FailStatus("rename", hr, "cannot rename '" + parsed.positional[1] + "'");
+  return session.SaveIfDirty(parsed.Has("--drop-missing"));
+}
+
+// ---- remove ---------------------------------------------------------------
+
+int RunRemove(const Arguments& args) {
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(args, {"--delete", "--drop-missing"}, {}, 2, 2, &parsed, &error))
+    return BadUsage("remove", error);
+  ProjectSession session("remove");
+  if (int code = session.Open(parsed.positional[0])) return code;
+  CFileVwBaseNode* node = session.FindNode(parsed.positional[1]);
+  if (node == nullptr || node == session.root())
+    return Fail("remove", "the project has no item or folder '" + parsed.positional[1] + "'");
+  DWORD operation = parsed.Has("--delete") ? DELITEMOP_DeleteFromStorage : DELITEMOP_RemoveFromProject;
+  HRESULT hr = session.project()->DeleteItem(operation, node->GetVsItemID());
+  if (FAILED(hr)) return FailStatus("remove", hr, "cannot remove '" + parsed.positional[1] + "'");
+  return session.SaveIfDirty(parsed.Has("--drop-missing"));
+}
+
+// ---- upgrade --------------------------------------------------------------
+
+int RunUpgrade(const Arguments& args) {
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(args, {"--drop-missing"}, {}, 1, 1, &parsed, &error))
+    return BadUsage("upgrade", error);
+  ProjectSession session("upgrade");
+  if (int code = session.Open(parsed.positional[0])) return code;
+  if (!session.project()->GetProjectLevelConnection().empty())
+    return Fail("upgrade",
+                "'" + parsed.positional[0] +
+                    "' holds a project-wide connection (General/ConnInfo) that only configurations "
+                    "can take over; this version of kv7 cannot upgrade it without losing it");
+  (void)session.project()->put_IsDirty(VARIANT_TRUE);
+  int code = session.SaveIfDirty(parsed.Has("--drop-missing"));
+  if (code == kExitOk) std::printf("saved %s as version 3\n", parsed.positional[0].c_str());
+  return code;
+}
+
+}  // namespace kv7::cli

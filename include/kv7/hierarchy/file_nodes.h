@@ -1,0 +1,152 @@
+// The file-view layers of the node tree: nodes with a path on disk (items,
+// folders and the project node). Paths are native ("/"); a folder's path is
+// its directory, without a trailing separator.
+#pragma once
+
+#include <vector>
+
+#include "kv7/hierarchy/hier_node.h"
+#include "kv7/platform/xmldom.h"
+
+class CFileVwProjNode;
+class CFileVwFolderNode;
+
+// A node with a full path and a file name (the path's last component).
+class CFileVwBaseNode : public CHierContainer {
+ public:
+  const WString& GetFullPath() const { return full_path_; }
+  const WString& GetFileName() const { return file_name_; }
+  // Sets the full path and the file name; folders also take the file name
+  // as their name.
+  virtual void SetFullPath(WStringView path);
+
+  // The path to store in the project file: relative to the project folder
+  // (S_OK) when the full path starts with it exactly, else the full path
+  // (S_FALSE). Relative paths use "\" as the project file does.
+  HRESULT GetProjRelativePath(WString& path) const;
+  // The project node above this node, or null when not in a project.
+  CFileVwProjNode* GetProjectNode() const;
+  // This node or the first node below it whose full path equals `path`
+  // (exactly, else ignoring case); null when none.
+  CFileVwBaseNode* GetNodeByFullPath(WStringView path);
+
+ protected:
+  CFileVwBaseNode() = default;
+
+ private:
+  WString full_path_;
+  WString file_name_;
+};
+
+// A plain item file: the base of every database object node.
+class CFileVwFileNode : public CFileVwBaseNode {
+ public:
+  DWORD GetKindOf() const override { return kKindFile; }
+  const GUID& PGuidGetType() const override { return GUID_FileViewNode; }
+  LONG GetIconIndex(int state) const override;
+  void SetFullPath(WStringView path) override;
+  // Renames the item's file in its directory, keeping the tree, the IDE's
+  // documents and the project file in step.
+  HRESULT SetEditLabel(WStringView label) override;
+  HRESULT GetProperty(VSHPROPID property, VARIANT* value) override;
+
+  // The project file element that holds this item.
+  virtual const char16_t* ProjectFileElement() const { return u"UnknownFile"; }
+  // Appends this item's element (with its FileInfo block) at `indent`.
+  virtual HRESULT SaveAsXMLForProject(WStringView indent, WString& buffer) const;
+  // Reads what the item keeps in its element beyond its path.
+  virtual HRESULT LoadFromXMLForProject(IXMLDOMNode* element);
+  // Appends the FileInfo block shared by every kind.
+  HRESULT SaveBaseXMLInfoForProject(WStringView indent, WString& buffer) const;
+
+  static ComPtr<CFileVwFileNode> CreateInstance(WStringView path);
+
+ protected:
+  CFileVwFileNode() = default;
+};
+
+// A folder: a directory below the project folder.
+class CFileVwFolderNode : public CFileVwBaseNode {
+ public:
+  DWORD GetKindOf() const override { return kKindFolder; }
+  const GUID& PGuidGetType() const override { return GUID_FileViewNode; }
+  bool Expandable() const override;
+  void SetFullPath(WStringView path) override;
+  // Renames the folder's directory; the paths of everything below follow.
+  HRESULT SetEditLabel(WStringView label) override;
+  HRESULT GetProperty(VSHPROPID property, VARIANT* value) override;
+
+  // The folder's directory.
+  const WString& GetFolderPath() const { return GetFullPath(); }
+  // A folder child named `name` (ignoring case), or null.
+  CFileVwFolderNode* FindFolder(WStringView name) const;
+  // A file child whose full path (ignoring case) or file name equals the
+  // given path's, or null.
+  CFileVwFileNode* FindFile(WStringView path) const;
+  bool DoesFolderAlreadyExist(WStringView name) const { return FindFolder(name) != nullptr; }
+  bool DoesFileAlreadyExist(WStringView path) const { return FindFile(path) != nullptr; }
+  // Moves the paths below a renamed folder: every file child whose full path
+  // starts (ignoring case) with old + "/" gets new + "/" + the rest; folder
+  // children do the same for their own children.
+  void FolderWasRenamed(WStringView oldPath, WStringView newPath);
+
+ protected:
+  CFileVwFolderNode() = default;
+};
+
+// The project node: the root of a project's tree, named by the project file.
+class CFileVwProjNode : public CFileVwFolderNode {
+ public:
+  DWORD GetKindOf() const override { return kKindProject; }
+  VSITEMID GetVsItemID() const override { return VSITEMID_ROOT; }
+  CMyProjectHierarchy* GetCVsHierarchy() const override { return hierarchy_; }
+  const GUID& PGuidGetType() const override { return GUID_KV7ProjectNode; }
+  bool ExpandByDefault() const override { return true; }
+  HRESULT SetEditLabel(WStringView label) override;
+  HRESULT GetGuidProperty(VSHPROPID property, GUID* value) override;
+  // The project's name is the project file's base name.
+  void SetFullPath(WStringView path) override;
+
+  // The project folder path: the project file's directory with a trailing "/".
+  WString GetFolderPath() const;
+
+  bool IsDirty() const { return dirty_ != 0; }
+  // Marks the project changed (or saved).
+  void SetDirty(bool dirty) { dirty_ = dirty ? 1 : 0; }
+  const GUID& GetProjectGuid() const { return project_guid_; }
+  void SetProjectGuid(const GUID& guid) { project_guid_ = guid; }
+
+  // Adds an existing file to the project node or a folder (the container),
+  // choosing the node class by the file's extension. E_FAIL (after telling
+  // the user) when the container already holds that path or file name.
+  HRESULT AddExistingFile(CFileVwFolderNode* container, WStringView path,
+                          CFileVwFileNode** added = nullptr);
+  // Adds an existing directory as a folder of the container.
+  HRESULT AddExistingKV7Folder(CFileVwFolderNode* container, WStringView path,
+                               CFileVwFolderNode** added = nullptr);
+  // Creates a new folder `name` (and its directory) in the container; E_FAIL
+  // with error information when the name is not a valid folder name or the
+  // folder or directory exists already.
+  HRESULT CreateAndAddFolder(CFileVwFolderNode* container, WStringView name,
+                             CFileVwFolderNode** added = nullptr);
+  // Takes an item out of the project, deleting its file too when asked.
+  HRESULT DeleteNode(CFileVwFileNode* node, bool deleteFromDisk);
+  // Takes a folder with everything below it out of the project, deleting
+  // its directory too when asked.
+  HRESULT DeleteFolder(CFileVwFolderNode* folder, bool deleteFromDisk);
+  // Renames the project file (in its directory) and the project.
+  HRESULT RenameProject(WStringView newName);
+
+  static ComPtr<CFileVwProjNode> CreateInstance(CMyProjectHierarchy* hierarchy);
+
+ private:
+  explicit CFileVwProjNode(CMyProjectHierarchy* hierarchy) : hierarchy_(hierarchy) {}
+
+  CMyProjectHierarchy* hierarchy_;  // owns this node
+  DWORD dirty_ = 0;
+  GUID project_guid_{};
+};
+
+// A name the file system and the project accept for an item or folder: not
+// empty, not ".", none of \ / : * ? " < > |.
+bool IsValidItemName(WStringView name);

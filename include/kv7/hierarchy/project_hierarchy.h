@@ -1,0 +1,212 @@
+// CMyProjectHierarchy: the one object per open database project. It owns
+// the node tree, the project file's contents and the tracking document, and
+// runs the project's life: creation, loading, dirty tracking, saving,
+// closing. The IDE reaches it as an IVsHierarchy; sibling modules, the host
+// and the CLI through the operations below. UI thread only.
+//
+// Life: CreateInstance -> Init (new or existing file) -> open -> Close
+// (which runs CloseCleanup once). Entry points that need the project node
+// answer E_UNEXPECTED before Init and after Close.
+#pragma once
+
+#include <vector>
+
+#include "kv7/document/folders.h"
+#include "kv7/hierarchy/file_nodes.h"
+#include "kv7/platform/critsec.h"
+#include "kv7/platform/xmldom.h"
+
+// Creation flags of Init.
+inline constexpr DWORD CPF_CLONEFILE = 0x1;  // a new project made from a template
+inline constexpr DWORD CPF_OPENFILE = 0x2;   // an existing project file
+inline constexpr DWORD CPF_SILENT = 0x4;
+
+// Delete operations of QueryDeleteItem / DeleteItem.
+inline constexpr DWORD DELITEMOP_DeleteFromStorage = 1;
+inline constexpr DWORD DELITEMOP_RemoveFromProject = 2;
+
+// The project type registered with the IDE, and the type GUID the
+// hierarchies report.
+inline constexpr GUID GUID_MyProjectType = kv7::MakeGuid("DE64B6B2-0658-11D7-A99C-00B0D0E90F40");
+// The command-UI GUID of the project.
+inline constexpr GUID GUID_KV7CmdUI = kv7::MakeGuid("F52A9ABB-3EDC-11D7-A9C0-00B0D0E90F40");
+// The package's SQL editor, which opens scripts, procedures and functions.
+inline constexpr GUID GUID_KV7SqlEditorFactory = kv7::MakeGuid("5E0C7D61-3A6F-4C1B-9D55-8B1F2C4E7A10");
+
+// The current project file format.
+inline constexpr LONG kProjectFormatVersion = 3;
+
+class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
+ public:
+  static ComPtr<CMyProjectHierarchy> CreateInstance();
+
+  // ---- Life --------------------------------------------------------------
+  // Creates the project node, then loads the file (CPF_OPENFILE) or starts
+  // a new project with its default folders (CPF_CLONEFILE). *canceled is
+  // FALSE. A load failure leaves error information naming the file.
+  HRESULT Init(const char16_t* fileName, const char16_t* location, const char16_t* name,
+               DWORD flags, BOOL* canceled);
+  // Marks a new project dirty.
+  HRESULT InitNew(DWORD formatIndex);
+  // Reads the project file (mode must be 0).
+  HRESULT Load(const char16_t* fileName, DWORD mode, BOOL readOnly);
+  // Writes the project file: to the current file (null name) or under a new
+  // name in the same directory (which renames the project when `remember`).
+  HRESULT Save(const char16_t* fileName, BOOL remember, DWORD formatIndex);
+  HRESULT SaveCompleted(const char16_t* fileName);
+  HRESULT GetCurFile(BSTR* fileName, DWORD* formatIndex);
+  // Whether the project or its built-files record needs saving.
+  HRESULT IsDirty(BOOL* dirty);
+  // Whether the project itself needs saving.
+  HRESULT IsProjectReallyDirty(BOOL* dirty);
+  bool IsBuiltFilesObjectDirty() const { return false; }
+  HRESULT CloseCleanup();
+
+  // ---- IVsHierarchy ------------------------------------------------------
+  HRESULT SetSite(IServiceProvider* site) override;
+  HRESULT GetSite(IServiceProvider** site) override;
+  HRESULT QueryClose(BOOL* canClose) override;
+  HRESULT Close() override;
+  HRESULT GetGuidProperty(VSITEMID item, VSHPROPID property, GUID* value) override;
+  HRESULT SetGuidProperty(VSITEMID item, VSHPROPID property, REFGUID value) override;
+  HRESULT GetProperty(VSITEMID item, VSHPROPID property, VARIANT* value) override;
+  HRESULT SetProperty(VSITEMID item, VSHPROPID property, const VARIANT& value) override;
+  HRESULT GetCanonicalName(VSITEMID item, BSTR* name) override;
+  HRESULT ParseCanonicalName(const char16_t* name, VSITEMID* item) override;
+  HRESULT AdviseHierarchyEvents(IVsHierarchyEvents* sink, DWORD* cookie) override;
+  HRESULT UnadviseHierarchyEvents(DWORD cookie) override;
+
+  // ---- Tree --------------------------------------------------------------
+  CFileVwProjNode* GetProjectNode() const { return project_node_.Get(); }
+  // The node of an identifier: E_UNEXPECTED for the selection or before a
+  // project node exists; E_FAIL for nil, unknown or detached identifiers.
+  HRESULT VSITEMID2Node(VSITEMID item, CHierNode** node) const;
+  CFileVwFileNode* VSITEMID2FileNode(VSITEMID item) const;
+  CFileVwFolderNode* VSITEMID2FolderNode(VSITEMID item) const;
+  // Applies the executor to every file node, entering database folders
+  // depth first; with stopOnError the walk ends at the first failure.
+  HRESULT ProcessEveryFileNode(CKV7NodeExecutor* executor, bool stopOnError);
+  HRESULT ProcessSelectedFileNodes(const std::vector<CFileVwFileNode*>& nodes,
+                                   CKV7NodeExecutor* executor, bool stopOnError);
+  // The folder at a backslash-separated folder path ("Tables\\Sub"), or null.
+  CFileVwFolderNode* FindFolder(WStringView folderPath) const;
+  // The item at a folder path ending in a file name; false when any step is missing.
+  bool FindFolderBasedItem(WStringView itemPath, VSITEMID* item) const;
+  // Moves every item path below a renamed folder.
+  void FolderWasRenamed(WStringView oldPath, WStringView newPath);
+
+  // ---- Folders -----------------------------------------------------------
+  HRESULT AddDefaultFolders();
+  CKV7FolderNode* FindDefaultFolderByType(LONG type, bool create);
+  HRESULT CreateBaseFolder(WStringView displayName, WStringView directoryName,
+                           CeKV7FolderInfoType type, CKV7FolderNode** folder);
+
+  // ---- Removing ----------------------------------------------------------
+  HRESULT QueryDeleteItem(DWORD operation, VSITEMID item, BOOL* allowed);
+  HRESULT DeleteItem(DWORD operation, VSITEMID item);
+
+  // ---- Editors -----------------------------------------------------------
+  // The package's editor for scripts, procedures and functions; E_FAIL for
+  // other documents.
+  HRESULT GetSpecificEditorType(const char16_t* path, GUID* editor);
+  HRESULT GetSpecificLanguageService(const char16_t* path, GUID* languageService);
+
+  // ---- Automation --------------------------------------------------------
+  HRESULT get_Name(BSTR* name);
+  HRESULT put_Name(const char16_t* name);
+  HRESULT get_ProjectPath(BSTR* path);
+  HRESULT get_IsDirty(VARIANT_BOOL* dirty);
+  HRESULT put_IsDirty(VARIANT_BOOL dirty);
+
+  // ---- Project file ------------------------------------------------------
+  HRESULT SaveAsXML(const char16_t* fileName);
+  HRESULT SaveGeneralPropertiesAsXML(WStringView indent, WString& buffer) const;
+  HRESULT SaveFilesAsXML(WStringView indent, WString& buffer) const;
+  HRESULT SaveFoldersAsXML(WStringView indent, WString& buffer) const;
+  HRESULT LoadFromXML(const char16_t* fileName);
+
+  // ---- Fields ------------------------------------------------------------
+  const WString& GetProjectFilePath() const { return project_file_; }
+  // The project file's directory with a trailing "/".
+  const WString& GetProjectFolderPath() const { return project_folder_; }
+  LONG GetFormatVersion() const { return format_version_; }
+  const WString& GetDefaultConfigurationName() const { return default_configuration_; }
+  const WString& GetSccProjectName() const { return scc_[0]; }
+  const WString& GetSccLocalPath() const { return scc_[1]; }
+  const WString& GetSccAuxPath() const { return scc_[2]; }
+  const WString& GetSccProvider() const { return scc_[3]; }
+  const WString& GetOwnerKey() const { return owner_key_; }
+  IXMLDOMDocument* GetDOMDocument() const { return tracking_document_.Get(); }
+  // Items and folders that loading left out because they were missing on
+  // disk (their paths, in the order met); saving would drop them.
+  const std::vector<WString>& GetMissingOnLoad() const { return missing_on_load_; }
+  bool IsLoading() const { return loading_; }
+  // The project-level connection of an old project file (its ConnInfo
+  // element), which only configurations can take over; empty when none.
+  const WString& GetProjectLevelConnection() const { return project_connection_xml_; }
+  bool IsClosed() const { return closed_; }
+  void SetDirty() { if (project_node_) project_node_->SetDirty(true); }
+
+  void DoEnterCriticalSection() { task_lock_.Enter(); }
+  void DoLeaveCriticalSection() { task_lock_.Leave(); }
+
+  // Tells the IDE that a child was inserted (after `previous`, or first).
+  void NotifyItemAdded(CHierNode* parent, CHierNode* previous, CHierNode* child);
+  void NotifyItemDeleted(CHierNode* node);
+  void NotifyPropertyChanged(CHierNode* node, VSHPROPID property);
+  // Asks the IDE whether the project file may be edited.
+  bool QueryEditProjectFile();
+  // The project file path changed (a rename): keeps the folder path too.
+  void SetProjectFilePath(WStringView path);
+
+  // ---- The open hierarchies of the process --------------------------------
+  static CMyProjectHierarchy* GlobalFindProjectByName(WStringView name);
+  static CMyProjectHierarchy* GlobalFirstProjectWithSelection();
+  static void GetAllProjectNames(std::vector<WString>& names);
+
+ private:
+  CMyProjectHierarchy();
+  ~CMyProjectHierarchy() override;
+
+  HRESULT CheckOpen() const;
+  HRESULT WriteProjectFile(const WString& path);
+  bool HasSelection() const;
+  // Project file reading, by element.
+  HRESULT LoadKV7ProjectNode(IXMLDOMNode* root);
+  HRESULT LoadKV7DefaultConfigurationFromXML(IXMLDOMNode* element);
+  HRESULT LoadGeneralFromXML(IXMLDOMNode* element);
+  HRESULT LoadConfigurationsFromXML(IXMLDOMNode* element);
+  HRESULT LoadAssemblyInfosFromXML(IXMLDOMNode* element);
+  HRESULT LoadFilesFromXML(IXMLDOMNode* files);
+  HRESULT LoadFoldersFromXML(IXMLDOMNode* folders);
+  void ReportMissing(WStringView path, UINT textId, UINT captionId, UINT fallbackTextId);
+
+  friend class CKV7FolderNode;  // loads folders through the shared readers below
+  // Adds the items of a Files element to a container (project node or folder).
+  HRESULT LoadFileItems(CFileVwFolderNode* container, IXMLDOMNode* files);
+  // Adds the folders of a Folders element below a container.
+  HRESULT LoadFolderItems(CFileVwFolderNode* container, IXMLDOMNode* folders);
+
+  ComPtr<IServiceProvider> site_;
+  ComPtr<CFileVwProjNode> project_node_;
+  WString project_file_;
+  WString project_folder_;
+  WString scc_[4];
+  WString owner_key_;
+  WString default_configuration_;
+  LONG format_version_ = kProjectFormatVersion;
+  // Elements read from the project file whose owners keep them for the
+  // next save, as read (indented text of the element).
+  WString configurations_xml_;
+  WString assembly_infos_xml_;
+  // The single connection of a project file older than version 3.
+  WString project_connection_xml_;
+  ComPtr<IXMLDOMDocument> tracking_document_;
+  std::vector<WString> missing_on_load_;
+  std::vector<std::pair<DWORD, ComPtr<IVsHierarchyEvents>>> event_sinks_;
+  DWORD next_cookie_ = 1;
+  CCriticalSection task_lock_;
+  bool initialized_ = false;
+  bool loading_ = false;
+  bool closed_ = false;
+};

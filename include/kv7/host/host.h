@@ -1,0 +1,109 @@
+// The headless IDE: one per process. It offers the services that the system
+// asks the IDE for through one service provider, keeps the open projects,
+// listens to their events as a solution explorer would, and shows message
+// boxes and error reports as lines on stderr. What it was asked to show is
+// kept, so that tests and the command line can read it back.
+#pragma once
+
+#include <vector>
+
+#include "kv7/host/ide.h"
+#include "kv7/platform/messagebox.h"
+
+namespace kv7::host {
+
+// The IDE's registry root; the system reads its switches under
+// HKEY_CURRENT_USER and this key.
+inline constexpr char16_t kIdeRegistryRoot[] = u"Software\\kv7\\IDE\\7.1";
+
+// One event that a project sent to the solution explorer.
+struct HierarchyEvent {
+  enum class Kind { ItemAdded, ItemsAppended, ItemDeleted, PropertyChanged, ItemsInvalidated };
+
+  Kind kind = Kind::ItemAdded;
+  // Names the project that sent the event; not a reference.
+  IVsHierarchy* hierarchy = nullptr;
+  // The item added, deleted or changed; the parent for appended and
+  // invalidated items.
+  VSITEMID item = VSITEMID_NIL;
+  // Where an added item went.
+  VSITEMID parent = VSITEMID_NIL;
+  VSITEMID previousSibling = VSITEMID_NIL;
+  // The property that changed.
+  VSHPROPID property = 0;
+
+  friend bool operator==(const HierarchyEvent&, const HierarchyEvent&) = default;
+};
+
+// A message box that was shown and the button it answered with.
+struct ShownMessageBox {
+  WString caption;
+  WString text;
+  UINT style = MB_OK;
+  int answer = IDOK;
+};
+
+// A document that moved when an item was renamed.
+struct DocumentRename {
+  WString oldPath;
+  WString newPath;
+};
+
+class SolutionService;
+class ExplorerService;
+class DocumentService;
+class QueryEditService;
+class FileChangeService;
+class ShellService;
+
+class CHost {
+ public:
+  // Creates the services and installs the host's message box presenter.
+  CHost();
+  // Closes every project still open and restores the previous presenter.
+  ~CHost();
+  CHost(const CHost&) = delete;
+  CHost& operator=(const CHost&) = delete;
+
+  // The provider to hand to the system; unknown services are E_NOINTERFACE.
+  IServiceProvider* ServiceProvider() const;
+  IVsSolution* Solution() const;
+  IVsUIHierarchyWindow* HierarchyWindow() const;
+
+  // The open projects, in the order they were added.
+  std::vector<IVsHierarchy*> Projects() const;
+  // Every event the open and closed projects sent, oldest first.
+  const std::vector<HierarchyEvent>& HierarchyEvents() const;
+  bool IsExpanded(IVsHierarchy* hierarchy, VSITEMID item) const;
+
+  void OpenDocument(WStringView path);
+  bool IsDocumentOpen(WStringView path) const;
+  const std::vector<DocumentRename>& DocumentRenames() const;
+
+  // Makes every edit query answer "no", as if the user refused each one.
+  void RefuseEdits(bool refuse);
+  // Whether changes to the file are being ignored (IVsFileChangeEx::IgnoreFile).
+  bool IsFileIgnored(WStringView path) const;
+
+  // The message boxes shown so far, oldest first.
+  const std::vector<ShownMessageBox>& MessageBoxes() const;
+  // The next message box answers with `button` instead of its default one;
+  // queued answers are used in order.
+  void QueueMessageBoxAnswer(int button);
+  // The descriptions shown by IVsUIShell::ReportErrorInfo, oldest first.
+  const std::vector<WString>& ErrorReports() const;
+  // A quiet host records message boxes and error reports but prints nothing.
+  void SetQuiet(bool quiet);
+
+ private:
+  ComPtr<ExplorerService> explorer_;
+  ComPtr<SolutionService> solution_;
+  ComPtr<DocumentService> documents_;
+  ComPtr<QueryEditService> queryEdit_;
+  ComPtr<FileChangeService> fileChange_;
+  ComPtr<ShellService> shell_;
+  ComPtr<IServiceProvider> provider_;
+  MessageBoxPresenter previousPresenter_;
+};
+
+}  // namespace kv7::host

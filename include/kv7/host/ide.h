@@ -1,0 +1,209 @@
+// The IDE as the system sees it: item identifiers, hierarchy properties, the
+// hierarchy and its events, the service provider, and the services that the
+// system asks the IDE for. The headless host (kv7host) implements the
+// services; the system implements the hierarchy. Everything lives on the UI
+// thread.
+#pragma once
+
+#include "kv7/platform/bstr.h"
+#include "kv7/platform/com.h"
+#include "kv7/platform/variant.h"
+
+// ---- Item identifiers -----------------------------------------------------
+
+// The IDE's 32-bit name of a node of a hierarchy.
+using VSITEMID = DWORD;
+inline constexpr VSITEMID VSITEMID_NIL = 0xFFFFFFFF;
+inline constexpr VSITEMID VSITEMID_ROOT = 0xFFFFFFFE;
+inline constexpr VSITEMID VSITEMID_SELECTION = 0xFFFFFFFD;
+
+// ---- Hierarchy properties -------------------------------------------------
+
+using VSHPROPID = LONG;
+inline constexpr VSHPROPID VSHPROPID_Parent = -1000;
+inline constexpr VSHPROPID VSHPROPID_FirstChild = -1001;
+inline constexpr VSHPROPID VSHPROPID_NextSibling = -1002;
+inline constexpr VSHPROPID VSHPROPID_Root = -1003;
+inline constexpr VSHPROPID VSHPROPID_TypeGuid = -1004;
+inline constexpr VSHPROPID VSHPROPID_SaveName = -2002;
+inline constexpr VSHPROPID VSHPROPID_Caption = -2003;
+inline constexpr VSHPROPID VSHPROPID_IconImgList = -2004;
+inline constexpr VSHPROPID VSHPROPID_IconIndex = -2005;
+inline constexpr VSHPROPID VSHPROPID_Expandable = -2006;
+inline constexpr VSHPROPID VSHPROPID_ExpandByDefault = -2011;
+inline constexpr VSHPROPID VSHPROPID_Name = -2012;
+inline constexpr VSHPROPID VSHPROPID_OpenFolderIconIndex = -2015;
+inline constexpr VSHPROPID VSHPROPID_CmdUIGuid = -2016;
+inline constexpr VSHPROPID VSHPROPID_BrowseObject = -2018;
+inline constexpr VSHPROPID VSHPROPID_ProjectDir = -2021;
+inline constexpr VSHPROPID VSHPROPID_UserContext = -2023;
+inline constexpr VSHPROPID VSHPROPID_EditLabel = -2026;
+inline constexpr VSHPROPID VSHPROPID_ExtObject = -2027;
+inline constexpr VSHPROPID VSHPROPID_StateIconIndex = -2029;
+inline constexpr VSHPROPID VSHPROPID_TypeName = -2030;
+inline constexpr VSHPROPID VSHPROPID_ConfigurationProvider = -2036;
+inline constexpr VSHPROPID VSHPROPID_OwnerKey = -2038;
+inline constexpr VSHPROPID VSHPROPID_IsHiddenItem = -2043;
+inline constexpr VSHPROPID VSHPROPID_ProjectIDGuid = -2059;
+
+// A property the node does not have.
+inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = MakeHResult(0x80020003);
+// The user cancelled an edit or save prompt.
+inline constexpr HRESULT OLE_E_PROMPTSAVECANCELLED = MakeHResult(0x8004000C);
+
+// ---- Hierarchy and its events ---------------------------------------------
+
+// What a hierarchy tells the IDE (the Solution Explorer) about its items.
+struct IVsHierarchyEvents : IUnknown {
+  KV7_INTERFACE(IUnknown, "6DDD8DC3-32B2-4BF1-A1E1-B6DA40F529D1")
+
+  virtual HRESULT OnItemAdded(VSITEMID parent, VSITEMID previousSibling, VSITEMID added) = 0;
+  virtual HRESULT OnItemsAppended(VSITEMID parent) = 0;
+  virtual HRESULT OnItemDeleted(VSITEMID item) = 0;
+  virtual HRESULT OnPropertyChanged(VSITEMID item, VSHPROPID property, DWORD flags) = 0;
+  virtual HRESULT OnInvalidateItems(VSITEMID parent) = 0;
+};
+
+struct IServiceProvider;
+
+// A tree of items that the IDE shows and asks about.
+struct IVsHierarchy : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DD4")
+
+  virtual HRESULT SetSite(IServiceProvider* site) = 0;
+  virtual HRESULT GetSite(IServiceProvider** site) = 0;
+  virtual HRESULT QueryClose(BOOL* canClose) = 0;
+  virtual HRESULT Close() = 0;
+  virtual HRESULT GetGuidProperty(VSITEMID item, VSHPROPID property, GUID* value) = 0;
+  virtual HRESULT SetGuidProperty(VSITEMID item, VSHPROPID property, REFGUID value) = 0;
+  virtual HRESULT GetProperty(VSITEMID item, VSHPROPID property, VARIANT* value) = 0;
+  virtual HRESULT SetProperty(VSITEMID item, VSHPROPID property, const VARIANT& value) = 0;
+  virtual HRESULT GetCanonicalName(VSITEMID item, BSTR* name) = 0;
+  virtual HRESULT ParseCanonicalName(const char16_t* name, VSITEMID* item) = 0;
+  virtual HRESULT AdviseHierarchyEvents(IVsHierarchyEvents* sink, DWORD* cookie) = 0;
+  virtual HRESULT UnadviseHierarchyEvents(DWORD cookie) = 0;
+};
+
+// ---- Services -------------------------------------------------------------
+
+// Hands out the IDE's services by service identifier and interface.
+struct IServiceProvider : IUnknown {
+  KV7_INTERFACE(IUnknown, "6D5140C1-7436-11CE-8034-00AA006009FA")
+
+  virtual HRESULT QueryService(REFGUID service, REFIID riid, void** object) = 0;
+};
+
+// Asks a service provider for a service, typed.
+template <class I>
+HRESULT QueryServiceFor(IServiceProvider* provider, REFGUID service, ComPtr<I>* out) {
+  if (provider == nullptr) return E_UNEXPECTED;
+  return provider->QueryService(service, I::iid(), reinterpret_cast<void**>(out->Put()));
+}
+
+// Steps through the hierarchies of the solution.
+struct IEnumHierarchies : IUnknown {
+  KV7_INTERFACE(IUnknown, "C4CB2FE7-5F3F-4E1C-A2B8-90B5DB9F3B75")
+
+  // Fills up to `count` hierarchies; S_FALSE when fewer were left.
+  virtual HRESULT Next(ULONG count, IVsHierarchy** hierarchies, ULONG* fetched) = 0;
+  virtual HRESULT Reset() = 0;
+};
+
+// Enumeration flags of IVsSolution::GetProjectEnum.
+inline constexpr DWORD EPF_ALLPROJECTS = 27;
+// Close options of IVsSolution::CloseSolutionElement.
+inline constexpr DWORD SLNSAVEOPT_PromptSave = 0x2;
+
+// The open solution: its projects.
+struct IVsSolution : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DD5")
+
+  // Every project (of `type`, or of any type when it is GUID_NULL).
+  virtual HRESULT GetProjectEnum(DWORD flags, REFGUID type, IEnumHierarchies** projects) = 0;
+  // Adds an opened project to the solution.
+  virtual HRESULT AddProject(IVsHierarchy* project) = 0;
+  // Closes a project and takes it out of the solution.
+  virtual HRESULT CloseSolutionElement(DWORD options, IVsHierarchy* project, DWORD cookie) = 0;
+};
+
+// The documents the IDE holds open.
+struct IVsRunningDocumentTable : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DD6")
+
+  // A document moved from one path to another (an item was renamed).
+  virtual HRESULT RenameDocument(const char16_t* oldPath, const char16_t* newPath,
+                                 IVsHierarchy* hierarchy, VSITEMID newItem) = 0;
+};
+
+// Verdicts of IVsQueryEditQuerySave2::QueryEditFiles.
+inline constexpr DWORD QER_EditOK = 0;
+inline constexpr DWORD QER_NoEdit_UserCanceled = 1;
+
+// Asks whether files may be edited (source control, read-only files).
+struct IVsQueryEditQuerySave2 : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DD7")
+
+  virtual HRESULT QueryEditFiles(DWORD flags, ULONG count, const char16_t* const* paths,
+                                 DWORD* verdict) = 0;
+};
+
+// Change notifications of files on disk.
+struct IVsFileChangeEx : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DD8")
+
+  // While ignored, changes made to `path` are not reported (the caller is
+  // writing the file itself).
+  virtual HRESULT IgnoreFile(const char16_t* path, BOOL ignore) = 0;
+};
+
+// Message box buttons and icons (IVsUIShell::ShowMessageBox).
+enum OLEMSGBUTTON : LONG { OLEMSGBUTTON_OK = 0, OLEMSGBUTTON_OKCANCEL = 1, OLEMSGBUTTON_YESNO = 4 };
+enum OLEMSGICON : LONG {
+  OLEMSGICON_NOICON = 0,
+  OLEMSGICON_CRITICAL = 1,
+  OLEMSGICON_QUERY = 2,
+  OLEMSGICON_WARNING = 3,
+  OLEMSGICON_INFO = 4,
+};
+
+// The IDE's shell UI: message boxes, error reports, the wait cursor.
+struct IVsUIShell : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DD9")
+
+  // Shows a message; *result is the button chosen (IDOK, IDYES, ...).
+  virtual HRESULT ShowMessageBox(const char16_t* title, const char16_t* text, OLEMSGBUTTON buttons,
+                                 OLEMSGICON icon, LONG* result) = 0;
+  // Shows the thread's error information for a failure.
+  virtual HRESULT ReportErrorInfo(HRESULT status) = 0;
+  virtual HRESULT SetWaitCursor() = 0;
+};
+
+// The IDE's own registry root under HKEY_CURRENT_USER / HKEY_LOCAL_MACHINE.
+struct ILocalRegistry2 : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DDA")
+
+  virtual HRESULT GetLocalRegistryRoot(BSTR* root) = 0;
+};
+
+// The Solution Explorer window: selection and expansion of items.
+inline constexpr DWORD EXPF_SelectItem = 0x3;
+inline constexpr DWORD EXPF_ExpandFolder = 0x1;
+inline constexpr DWORD EXPF_EditLabel = 0x8;
+
+struct IVsUIHierarchyWindow : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DDB")
+
+  virtual HRESULT ExpandItem(IVsHierarchy* hierarchy, VSITEMID item, DWORD flags) = 0;
+  // The selected items of one hierarchy, in selection order.
+  virtual HRESULT GetSelectedItems(IVsHierarchy* hierarchy, ULONG capacity, VSITEMID* items,
+                                   ULONG* count) = 0;
+};
+
+// Service identifiers.
+inline constexpr GUID SID_SVsSolution = IVsSolution::iid();
+inline constexpr GUID SID_SVsRunningDocumentTable = IVsRunningDocumentTable::iid();
+inline constexpr GUID SID_SVsQueryEditQuerySave = IVsQueryEditQuerySave2::iid();
+inline constexpr GUID SID_SVsFileChangeEx = IVsFileChangeEx::iid();
+inline constexpr GUID SID_SVsUIShell = IVsUIShell::iid();
+inline constexpr GUID SID_SLocalRegistry = ILocalRegistry2::iid();
+inline constexpr GUID SID_SVsUIHierarchyWindow = IVsUIHierarchyWindow::iid();

@@ -1,0 +1,20 @@
+// The package's site: the IDE's service provider, handed to the package
+// when the IDE sites it and used by every part of the system that asks the
+// IDE for a service. Null until sited and after the package is closed.
+#pragma once
+
+#include "kv7/host/ide.h"
+
+// Stores the IDE's service provider (with a reference), or drops it for null.
+void SetPackageServiceProvider(IServiceProvider* provider);
+
+// The IDE's service provider, without a reference for the caller; null when
+// the package has not been sited.
+IServiceProvider* GetPackageServiceProvider();
+
+// Asks the package's service provider for a service; E_UNEXPECTED when the
+// package has not been sited.
+template <class I>
+HRESULT QueryPackageService(REFGUID service, ComPtr<I>* out) {
+  return QueryServiceFor(GetPackageServiceProvider(), service, out);
+}

@@ -1,0 +1,323 @@
+// The project file: written as text in the system's layout (one element per
+// line, tab indents, CR LF), checked by the DOM and saved through it; read
+// back through the DOM, element by element, by exact names.
+#include <algorithm>
+#include <cstdlib>
+
+#include "kv7/hierarchy/object_nodes.h"
+#include "kv7/hierarchy/project_hierarchy.h"
+#include "kv7/platform/errorinfo.h"
+#include "kv7/platform/files.h"
+#include "kv7/platform/messagebox.h"
+#include "kv7/trace/trace.h"
+#include "kv7/util/trace_printf.h"
+#include "kv7/util/ui_strings.h"
+#include "kv7/util/xml_helpers.h"
+
+namespace {
+
+// The item elements a Files element may hold.
+constexpr const char16_t* kItemElements[] = {
+    u"TableFile",   u"ViewFile",   u"ProcedureFile", u"FunctionFile",   u"TriggerFile",
+    u"StatementFile", u"ScriptFile", u"CommandSetFile", u"IndexFile",   u"UnknownFile",
+};
+
+bool IsItemElement(WStringView name) {
+  return std::any_of(std::begin(kItemElements), std::end(kItemElements),
+                     [name](const char16_t* element) { return name == element; });
+}
+
+// Appends <name>value</name> at the indent.
+void AppendTextElement(WString& buffer, WStringView indent, WStringView name, WStringView value) {
+  buffer.append(indent).append(u"<").append(name).append(u">").append(value);
+  buffer.append(u"</").append(name).append(u">\r\n");
+}
+
+WString NodeName(IXMLDOMNode* node) {
+  CComBSTR name;
+  if (FAILED(node->get_nodeName(name.Put()))) return {};
+  return name.ToString();
+}
+
+// Calls `visit(name, child)` for each child of a node, in document order,
+// stopping at the first failure.
+template <class Visit>
+HRESULT ForEachChild(IXMLDOMNode* node, Visit visit) {
+  ComPtr<IXMLDOMNodeList> children;
+  HRESULT hr = node->get_childNodes(children.Put());
+  if (FAILED(hr)) return hr;
+  ComPtr<IXMLDOMNode> child;
+  while ((hr = children->nextNode(child.Put())) == S_OK && child) {
+    HRESULT visited = visit(NodeName(child.Get()), child.Get());
+    if (FAILED(visited)) return visited;
+  }
+  return hr;
+}
+
+// The text of an element as read from the file, re-indented for the
+// writer: the element at `indent`, its inner layout as written.
+WString ElementText(IXMLDOMNode* element) {
+  CComBSTR xml;
+  if (FAILED(element->get_xml(xml.Put())) || xml.IsNull()) return {};
+  return xml.ToString();
+}
+
+// A relative reference as read: either separator, native on disk.
+WString NativeReference(WStringView reference) {
+  WString path(reference);
+  std::replace(path.begin(), path.end(), u'\\', u'/');
+  return path;
+}
+
+}  // namespace
+
+HRESULT GetFileInfoFromNode(IXMLDOMNode* item, WString& reference, WString& isRelative) {
+  KV7_TRACE_ENTRY("GetFileInfoFromNode", 2, "PrjHier");
+  ComPtr<IXMLDOMNode> info;
+  HRESULT hr = GetSingleNode(item, u"FileInfo", info.Put());
+  if (!info) return KV7_TRACE_RETURN(hr);
+  (void)GetSimpleNodeValue(info.Get(), u"Reference", reference);
+  return KV7_TRACE_RETURN(GetSimpleNodeValue(info.Get(), u"IsReferenceRelative", isRelative));
+}
+
+HRESULT GetFolderInfoFromNode(IXMLDOMNode* folder, WString& name, WString& type) {
+  KV7_TRACE_ENTRY("GetFolderInfoFromNode", 2, "PrjHier");
+  ComPtr<IXMLDOMNode> info;
+  HRESULT hr = GetSingleNode(folder, u"Info", info.Put());
+  if (!info) return KV7_TRACE_RETURN(hr);
+  (void)GetSimpleNodeValue(info.Get(), u"Name", name);
+  return KV7_TRACE_RETURN(GetSimpleNodeValue(info.Get(), u"Type", type));
+}
+
+// ---- Writing --------------------------------------------------------------
+
+HRESULT CMyProjectHierarchy::SaveAsXML(const char16_t* fileName) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SaveAsXML", 2, "PrjHier");
+  WString buffer;
+  WString declaration;
+  (void)GetXMLEncoding(declaration);
+  buffer.append(declaration).append(u"\r\n");
+  format_version_ = kProjectFormatVersion;
+  buffer.append(kv7::FormatW(u"<KV7Project version=\"%d\">", format_version_)).append(u"\r\n");
+
+  WString base_name(fileName);
+  base_name = base_name.substr(base_name.find_last_of(u'/') + 1);
+  base_name = base_name.substr(0, base_name.find_last_of(u'.'));
+  AppendTextElement(buffer, u"\t", u"Name", base_name);
+  if (!default_configuration_.empty())
+    AppendTextElement(buffer, u"\t", u"DefaultConfiguration", default_configuration_);
+  HRESULT hr = SaveGeneralPropertiesAsXML(u"\t", buffer);
+  // Configurations and assembly records are written back as they were read
+  // until their owners keep them.
+  if (SUCCEEDED(hr) && !configurations_xml_.empty())
+    buffer.append(u"\t").append(configurations_xml_).append(u"\r\n");
+  if (SUCCEEDED(hr)) hr = SaveFilesAsXML(u"\t", buffer);
+  if (SUCCEEDED(hr)) hr = SaveFoldersAsXML(u"\t", buffer);
+  if (SUCCEEDED(hr) && !assembly_infos_xml_.empty())
+    buffer.append(u"\t").append(assembly_infos_xml_).append(u"\r\n");
+  if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
+  buffer.append(u"</KV7Project>");
+
+  ComPtr<IXMLDOMDocument> document;
+  hr = CreateXMLDOMDocument(document.Put());
+  if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
+  VARIANT_BOOL parsed = VARIANT_FALSE;
+  if (document->loadXML(buffer.c_str(), &parsed) != S_OK || parsed != VARIANT_TRUE) {
+    ComPtr<IXMLDOMParseError> error;
+    CComBSTR reason;
+    if (SUCCEEDED(document->get_parseError(error.Put())) && error)
+      (void)error->get_reason(reason.Put());
+    kv7::SetErrorInfo(E_FAIL, kv7::FormatW(u"the project text does not parse: %s",
+                                           reason.IsNull() ? u"" : reason.Get()));
+    return KV7_TRACE_RETURN(E_FAIL);
+  }
+  hr = DumpDOMDocToDisk(document.Get(), fileName);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::SaveGeneralPropertiesAsXML(WStringView indent, WString& buffer) const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SaveGeneralPropertiesAsXML", 2, "PrjHier");
+  static constexpr const char16_t* kSccElements[] = {u"SccProjectName", u"SccLocalPath",
+                                                     u"SccAuxPath", u"SccProvider"};
+  WString inner = WString(indent) + u"\t";
+  buffer.append(indent).append(u"<General>\r\n");
+  for (int i = 0; i < 4; ++i) AppendTextElement(buffer, inner, kSccElements[i], scc_[i]);
+  buffer.append(indent).append(u"</General>\r\n");
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::SaveFilesAsXML(WStringView indent, WString& buffer) const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SaveFilesAsXML", 2, "PrjHier");
+  WString inner = WString(indent) + u"\t";
+  buffer.append(indent).append(u"<Files>\r\n");
+  for (CHierNode* child = project_node_->FirstChildNoPopulate(); child; child = child->GetNext()) {
+    if (!IsFileKind(child->GetKindOf())) continue;
+    HRESULT hr = static_cast<CFileVwFileNode*>(child)->SaveAsXMLForProject(inner, buffer);
+    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  }
+  buffer.append(indent).append(u"</Files>\r\n");
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::SaveFoldersAsXML(WStringView indent, WString& buffer) const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SaveFoldersAsXML", 2, "PrjHier");
+  WString inner = WString(indent) + u"\t";
+  buffer.append(indent).append(u"<Folders>\r\n");
+  for (CHierNode* child = project_node_->FirstChildNoPopulate(); child; child = child->GetNext()) {
+    if (!IsKV7FolderKind(child->GetKindOf())) continue;
+    HRESULT hr = static_cast<CKV7FolderNode*>(child)->SaveAsXMLForProject(inner, buffer);
+    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  }
+  buffer.append(indent).append(u"</Folders>\r\n");
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+// ---- Reading --------------------------------------------------------------
+
+HRESULT CMyProjectHierarchy::LoadFromXML(const char16_t* fileName) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadFromXML", 2, "PrjHier");
+  ComPtr<IXMLDOMDocument> document;
+  HRESULT hr = CreateXMLDOMDocument(document.Put());
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  if (document->load(fileName, &loaded) != S_OK || loaded != VARIANT_TRUE) {
+    ComPtr<IXMLDOMParseError> error;
+    CComBSTR reason, url;
+    LONG line = 0, position = 0, filepos = 0;
+    if (SUCCEEDED(document->get_parseError(error.Put())) && error) {
+      (void)error->get_reason(reason.Put());
+      (void)error->get_line(&line);
+      (void)error->get_linepos(&position);
+      (void)error->get_filepos(&filepos);
+      (void)error->get_url(url.Put());
+    }
+    KV7_TRACE_TEXTW(reason.ToString().c_str());
+    tracePrintfW(0, u"at position %lu in %s", static_cast<unsigned long>(filepos),
+                 url.IsNull() ? u"" : url.Get());
+    kv7::SetErrorInfo(E_FAIL, kv7::FormatW(u"%s: line %d, position %d: %s", fileName, line,
+                                           position, reason.ToString().c_str()));
+    return KV7_TRACE_RETURN(E_FAIL);
+  }
+  // The first top-level node named exactly KV7Project is the project.
+  ComPtr<IXMLDOMNode> root;
+  hr = ForEachChild(document.Get(), [&](const WString& name, IXMLDOMNode* child) {
+    if (name == u"KV7Project" && !root) root = child;
+    return S_OK;
+  });
+  if (!root) return KV7_TRACE_RETURN(hr);
+  return KV7_TRACE_RETURN(LoadKV7ProjectNode(root.Get()));
+}
+
+HRESULT CMyProjectHierarchy::LoadKV7ProjectNode(IXMLDOMNode* root) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadKV7ProjectNode", 2, "PrjHier");
+  WString version;
+  (void)GetAttrFromNode(root, u"version", version);
+  format_version_ =
+      version.empty() ? 1 : static_cast<LONG>(std::strtol(kv7::ToUtf8(version).c_str(), nullptr, 10));
+  HRESULT hr = ForEachChild(root, [this](const WString& name, IXMLDOMNode* child) {
+    if (name == u"DefaultConfiguration") return LoadKV7DefaultConfigurationFromXML(child);
+    if (name == u"General") return LoadGeneralFromXML(child);
+    if (name == u"Configurations") return LoadConfigurationsFromXML(child);
+    if (name == u"Files") return LoadFilesFromXML(child);
+    if (name == u"Folders") return LoadFoldersFromXML(child);
+    if (name == u"AssemblyInfos") return LoadAssemblyInfosFromXML(child);
+    return S_OK;  // Name is read and discarded; unknown elements are skipped
+  });
+  return KV7_TRACE_RETURN(FAILED(hr) ? hr : S_OK);
+}
+
+HRESULT CMyProjectHierarchy::LoadKV7DefaultConfigurationFromXML(IXMLDOMNode* element) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadKV7DefaultConfigurationFromXML", 2, "PrjHier");
+  CComBSTR text;
+  HRESULT hr = element->get_text(text.Put());
+  if (SUCCEEDED(hr) && !text.IsNull()) default_configuration_ = text.ToString();
+  return KV7_TRACE_RETURN(hr);
+}
+
+HRESULT CMyProjectHierarchy::LoadGeneralFromXML(IXMLDOMNode* element) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadGeneralFromXML", 2, "PrjHier");
+  static constexpr const char16_t* kSccElements[] = {u"SccProjectName", u"SccLocalPath",
+                                                     u"SccAuxPath", u"SccProvider"};
+  if (format_version_ < 3) {
+    ComPtr<IXMLDOMNode> connection, content;
+    if (GetChildNodeByName(element, u"ConnInfo", connection.Put()) == S_OK && connection &&
+        connection->get_firstChild(content.Put()) == S_OK)
+      project_connection_xml_ = ElementText(connection.Get());
+  }
+  for (int i = 0; i < 4; ++i) {
+    WString value;
+    (void)GetSimpleNodeValue(element, kSccElements[i], value);
+    if (!value.empty()) scc_[i] = value;
+  }
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::LoadConfigurationsFromXML(IXMLDOMNode* element) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadConfigurationsFromXML", 2, "PrjHier");
+  configurations_xml_ = ElementText(element);
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::LoadAssemblyInfosFromXML(IXMLDOMNode* element) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadAssemblyInfosFromXML", 2, "PrjHier");
+  assembly_infos_xml_ = ElementText(element);
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::LoadFilesFromXML(IXMLDOMNode* files) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadFilesFromXML", 2, "PrjHier");
+  return KV7_TRACE_RETURN(LoadFileItems(project_node_.Get(), files));
+}
+
+HRESULT CMyProjectHierarchy::LoadFoldersFromXML(IXMLDOMNode* folders) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadFoldersFromXML", 2, "PrjHier");
+  return KV7_TRACE_RETURN(LoadFolderItems(project_node_.Get(), folders));
+}
+
+void CMyProjectHierarchy::ReportMissing(WStringView path, UINT textId, UINT captionId,
+                                        UINT fallbackTextId) {
+  missing_on_load_.emplace_back(path);
+  WString text = FormatUIString(textId, path, fallbackTextId);
+  WString caption = LoadUIString(captionId);
+  if (caption.empty()) caption = LoadUIString(36);
+  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK);
+}
+
+HRESULT CMyProjectHierarchy::LoadFileItems(CFileVwFolderNode* container, IXMLDOMNode* files) {
+  return ForEachChild(files, [&](const WString& name, IXMLDOMNode* item) -> HRESULT {
+    if (!IsItemElement(name)) return S_OK;
+    WString reference, relative;
+    (void)GetFileInfoFromNode(item, reference, relative);
+    WString path = relative == u"1" ? project_folder_ + NativeReference(reference) : reference;
+    if (!kv7::FileExists(path)) {
+      ReportMissing(path, 1160, 1161, 10);
+      return S_OK;
+    }
+    CFileVwFileNode* node = nullptr;
+    if (FAILED(project_node_->AddExistingFile(container, path, &node))) return S_OK;
+    return node->LoadFromXMLForProject(item);
+  });
+}
+
+HRESULT CMyProjectHierarchy::LoadFolderItems(CFileVwFolderNode* container, IXMLDOMNode* folders) {
+  return ForEachChild(folders, [&](const WString& name, IXMLDOMNode* element) -> HRESULT {
+    if (name != u"Folder") return S_OK;
+    WString folder_name, type;
+    (void)GetFolderInfoFromNode(element, folder_name, type);
+    if (folder_name.empty()) return S_OK;
+    WString path = container == project_node_.Get()
+                       ? project_folder_ + folder_name
+                       : container->GetFullPath() + u"/" + folder_name;
+    if (!kv7::DirectoryExists(path)) {
+      ReportMissing(path, 1158, 1159, 768);
+      return S_OK;
+    }
+    CFileVwFolderNode* folder = nullptr;
+    HRESULT hr = project_node_->AddExistingKV7Folder(container, path, &folder);
+    if (FAILED(hr)) return hr;
+    auto* kv7_folder = static_cast<CKV7FolderNode*>(folder);
+    kv7_folder->SetFolderType(MapFolderTypeNameToType(type.c_str()));
+    return kv7_folder->LoadFromXMLForProject(element);
+  });
+}

@@ -1,0 +1,365 @@
+#include "kv7/hierarchy/file_nodes.h"
+
+#include "kv7/document/folders.h"
+#include "kv7/hierarchy/object_nodes.h"
+#include "kv7/hierarchy/project_hierarchy.h"
+#include "kv7/package/package_site.h"
+#include "kv7/platform/errorinfo.h"
+#include "kv7/platform/files.h"
+#include "kv7/trace/trace.h"
+#include "kv7/util/ui_strings.h"
+#include "kv7/util/utilities.h"
+
+namespace {
+
+// The parent directory of a path ("" when it has none).
+WString DirectoryOf(WStringView path) {
+  size_t slash = path.find_last_of(u'/');
+  return slash == WStringView::npos ? WString() : WString(path.substr(0, slash));
+}
+
+// Fails with the text `id` naming `what` as the thread's error information.
+HRESULT FailWithText(UINT id, WStringView what, HRESULT status = E_FAIL) {
+  kv7::SetErrorInfo(status, FormatUIString(id, what));
+  return status;
+}
+
+// Checks a new name for an item or folder in `container` at `newPath`.
+HRESULT CheckNewName(WStringView label, WStringView newPath) {
+  if (!IsValidItemName(label)) return FailWithText(10, label);
+  if (kv7::FileExists(newPath) || kv7::DirectoryExists(newPath)) return FailWithText(780, label);
+  return S_OK;
+}
+
+// Tells the IDE's running document table that a document moved.
+void TellDocumentMoved(WStringView oldPath, WStringView newPath, CHierNode* node) {
+  ComPtr<IVsRunningDocumentTable> documents;
+  if (FAILED(QueryPackageService(SID_SVsRunningDocumentTable, &documents))) return;
+  WString from(oldPath), to(newPath);
+  (void)documents->RenameDocument(from.c_str(), to.c_str(), node->GetCVsHierarchy(),
+                                  node->GetVsItemID());
+}
+
+// Renames a node's file or directory on disk and in the tree, after the
+// checks every rename shares. `apply` moves the tree's paths.
+template <class Apply>
+HRESULT RenameOnDisk(CFileVwBaseNode* node, WStringView label, Apply apply) {
+  if (label == node->GetFileName()) return S_OK;
+  CMyProjectHierarchy* hierarchy = node->GetCVsHierarchy();
+  if (hierarchy == nullptr) return E_UNEXPECTED;
+  WString old_path = node->GetFullPath();
+  WString new_path = DirectoryOf(old_path) + u"/" + WString(label);
+  // A rename that only changes letter case is the same entry on disk.
+  if (!kv7::EqualsNoCase(old_path, new_path)) {
+    HRESULT hr = CheckNewName(label, new_path);
+    if (FAILED(hr)) return hr;
+  } else if (!IsValidItemName(label)) {
+    return FailWithText(10, label);
+  }
+  if (!hierarchy->QueryEditProjectFile()) return OLE_E_PROMPTSAVECANCELLED;
+  HRESULT hr = kv7::MoveFile(old_path, new_path);
+  if (FAILED(hr)) return kv7::ReportError(hr);
+  apply(old_path, new_path);
+  TellDocumentMoved(old_path, new_path, node);
+  hierarchy->NotifyPropertyChanged(node, VSHPROPID_Caption);
+  hierarchy->SetDirty();
+  return S_OK;
+}
+
+}  // namespace
+
+bool IsValidItemName(WStringView name) {
+  return !name.empty() && name != u"." && name != u".." &&
+         name.find_first_of(u"\\/:*?\"<>|") == WStringView::npos;
+}
+
+// ---- CFileVwBaseNode ------------------------------------------------------
+
+void CFileVwBaseNode::SetFullPath(WStringView path) {
+  full_path_ = path;
+  size_t slash = full_path_.find_last_of(u'/');
+  file_name_ = slash == WString::npos ? full_path_ : full_path_.substr(slash + 1);
+}
+
+HRESULT CFileVwBaseNode::GetProjRelativePath(WString& path) const {
+  CMyProjectHierarchy* hierarchy = GetCVsHierarchy();
+  const WString prefix = hierarchy ? hierarchy->GetProjectFolderPath() : WString();
+  if (prefix.empty() || full_path_.compare(0, prefix.size(), prefix) != 0) {
+    path = full_path_;
+    return S_FALSE;
+  }
+  path = full_path_.substr(prefix.size());
+  std::replace(path.begin(), path.end(), u'/', u'\\');
+  return S_OK;
+}
+
+CFileVwProjNode* CFileVwBaseNode::GetProjectNode() const {
+  const CHierNode* node = this;
+  while (node->GetParent() != nullptr) node = node->GetParent();
+  return node->GetKindOf() == kKindProject
+             ? static_cast<CFileVwProjNode*>(const_cast<CHierNode*>(node))
+             : nullptr;
+}
+
+CFileVwBaseNode* CFileVwBaseNode::GetNodeByFullPath(WStringView path) {
+  CFileVwBaseNode* folded = nullptr;
+  std::vector<CFileVwBaseNode*> pending{this};
+  while (!pending.empty()) {
+    CFileVwBaseNode* node = pending.back();
+    pending.pop_back();
+    if (node->full_path_ == path) return node;
+    if (folded == nullptr && kv7::EqualsNoCase(node->full_path_, path)) folded = node;
+    for (CHierNode* child = node->FirstChildNoPopulate(); child; child = child->GetNext())
+      pending.push_back(static_cast<CFileVwBaseNode*>(child));
+  }
+  return folded;
+}
+
+// ---- CFileVwFileNode ------------------------------------------------------
+
+ComPtr<CFileVwFileNode> CFileVwFileNode::CreateInstance(WStringView path) {
+  ComPtr<CFileVwFileNode> node;
+  node.Attach(new CFileVwFileNode);
+  node->AddRef();
+  node->SetFullPath(path);
+  return node;
+}
+
+void CFileVwFileNode::SetFullPath(WStringView path) {
+  CFileVwBaseNode::SetFullPath(path);
+  SetName(GetFileName());
+}
+
+LONG CFileVwFileNode::GetIconIndex(int) const { return -1; }
+
+HRESULT CFileVwFileNode::GetProperty(VSHPROPID property, VARIANT* value) {
+  return CFileVwBaseNode::GetProperty(property, value);
+}
+
+HRESULT CFileVwFileNode::SetEditLabel(WStringView label) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::SetEditLabel", 2, "FileVwFileNode");
+  auto* container = static_cast<CFileVwFolderNode*>(GetParent());
+  if (container == nullptr) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  if (CFileVwFileNode* other = container->FindFile(WString(u"/") + WString(label));
+      other != nullptr && other != this)
+    return KV7_TRACE_RETURN(FailWithText(13, label));
+  return KV7_TRACE_RETURN(RenameOnDisk(this, label, [this](const WString&, const WString& to) {
+    SetFullPath(to);
+  }));
+}
+
+HRESULT CFileVwFileNode::SaveAsXMLForProject(WStringView indent, WString& buffer) const {
+  KV7_TRACE_ENTRY("CFileVwFileNode::SaveAsXMLForProject", 2, "FileVwFileNode");
+  const char16_t* element = ProjectFileElement();
+  buffer.append(indent).append(u"<").append(element).append(u">\r\n");
+  HRESULT hr = SaveBaseXMLInfoForProject(WString(indent) + u"\t", buffer);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  buffer.append(indent).append(u"</").append(element).append(u">\r\n");
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CFileVwFileNode::SaveBaseXMLInfoForProject(WStringView indent, WString& buffer) const {
+  KV7_TRACE_ENTRY("CFileVwFileNode::SaveBaseXMLInfoForProject", 2, "FileVwFileNode");
+  WString reference;
+  bool relative = GetProjRelativePath(reference) == S_OK;
+  WString inner = WString(indent) + u"\t";
+  buffer.append(indent).append(u"<FileInfo>\r\n");
+  buffer.append(inner).append(u"<Reference>").append(reference).append(u"</Reference>\r\n");
+  buffer.append(inner)
+      .append(u"<IsReferenceRelative>")
+      .append(relative ? u"1" : u"0")
+      .append(u"</IsReferenceRelative>\r\n");
+  buffer.append(indent).append(u"</FileInfo>\r\n");
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CFileVwFileNode::LoadFromXMLForProject(IXMLDOMNode*) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::LoadFromXMLForProject", 2, "FileVwFileNode");
+  // The plain item keeps nothing in the project file beyond its path.
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+// ---- CFileVwFolderNode ----------------------------------------------------
+
+void CFileVwFolderNode::SetFullPath(WStringView path) {
+  CFileVwBaseNode::SetFullPath(path);
+  SetName(GetFileName());
+}
+
+bool CFileVwFolderNode::Expandable() const {
+  for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext())
+    if (child->IsVisible()) return true;
+  return false;
+}
+
+HRESULT CFileVwFolderNode::GetProperty(VSHPROPID property, VARIANT* value) {
+  return CFileVwBaseNode::GetProperty(property, value);
+}
+
+CFileVwFolderNode* CFileVwFolderNode::FindFolder(WStringView name) const {
+  for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext())
+    if (IsFolderKind(child->GetKindOf()) && kv7::EqualsNoCase(child->GetName(), name))
+      return static_cast<CFileVwFolderNode*>(child);
+  return nullptr;
+}
+
+CFileVwFileNode* CFileVwFolderNode::FindFile(WStringView path) const {
+  WStringView file_name = path.substr(path.find_last_of(u'/') + 1);
+  for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext()) {
+    if (!IsFileKind(child->GetKindOf())) continue;
+    auto* file = static_cast<CFileVwFileNode*>(child);
+    if (kv7::EqualsNoCase(file->GetFullPath(), path) ||
+        kv7::EqualsNoCase(file->GetFileName(), file_name))
+      return file;
+  }
+  return nullptr;
+}
+
+void CFileVwFolderNode::FolderWasRenamed(WStringView oldPath, WStringView newPath) {
+  const WString old_prefix = WString(oldPath) + u"/";
+  const WString new_prefix = WString(newPath) + u"/";
+  for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext()) {
+    auto* node = static_cast<CFileVwBaseNode*>(child);
+    // Subfolders move too, so that items added to them later land below the
+    // new directory.
+    if (kv7::StartsWithNoCase(node->GetFullPath(), old_prefix))
+      node->SetFullPath(new_prefix + node->GetFullPath().substr(old_prefix.size()));
+    if (IsFolderKind(child->GetKindOf()))
+      static_cast<CFileVwFolderNode*>(child)->FolderWasRenamed(oldPath, newPath);
+  }
+}
+
+HRESULT CFileVwFolderNode::SetEditLabel(WStringView label) {
+  KV7_TRACE_ENTRY("CFileVwFolderNode::SetEditLabel", 2, "FileVwFolderNode");
+  auto* container = static_cast<CFileVwFolderNode*>(GetParent());
+  if (container == nullptr) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  if (CFileVwFolderNode* other = container->FindFolder(label); other != nullptr && other != this)
+    return KV7_TRACE_RETURN(FailWithText(13, label));
+  return KV7_TRACE_RETURN(
+      RenameOnDisk(this, label, [this](const WString& from, const WString& to) {
+        SetFullPath(to);
+        GetCVsHierarchy()->FolderWasRenamed(from, to);
+      }));
+}
+
+// ---- CFileVwProjNode ------------------------------------------------------
+
+ComPtr<CFileVwProjNode> CFileVwProjNode::CreateInstance(CMyProjectHierarchy* hierarchy) {
+  ComPtr<CFileVwProjNode> node;
+  node.Attach(new CFileVwProjNode(hierarchy));
+  node->AddRef();
+  return node;
+}
+
+void CFileVwProjNode::SetFullPath(WStringView path) {
+  CFileVwBaseNode::SetFullPath(path);
+  const WString& file_name = GetFileName();
+  size_t dot = file_name.find_last_of(u'.');
+  SetName(dot == WString::npos ? file_name : file_name.substr(0, dot));
+}
+
+WString CFileVwProjNode::GetFolderPath() const {
+  return hierarchy_ ? hierarchy_->GetProjectFolderPath() : WString();
+}
+
+HRESULT CFileVwProjNode::GetGuidProperty(VSHPROPID property, GUID* value) {
+  if (property != VSHPROPID_ProjectIDGuid) return CFileVwFolderNode::GetGuidProperty(property, value);
+  if (project_guid_ == GUID_NULL) return E_FAIL;
+  *value = project_guid_;
+  return S_OK;
+}
+
+HRESULT CFileVwProjNode::SetEditLabel(WStringView label) { return RenameProject(label); }
+
+HRESULT CFileVwProjNode::AddExistingFile(CFileVwFolderNode* container, WStringView path,
+                                         CFileVwFileNode** added) {
+  KV7_TRACE_ENTRY("CFileVwProjNode::AddExistingFile", 2, "FileVwProjNode");
+  if (container->FindFile(path) != nullptr) return KV7_TRACE_RETURN(FailWithText(13, path));
+  ComPtr<CFileVwFileNode> node = CreateFileNodeForPath(path);
+  container->AddChild(node.Get());
+  if (hierarchy_) {
+    hierarchy_->NotifyPropertyChanged(container, VSHPROPID_Expandable);
+    hierarchy_->SetDirty();
+  }
+  if (added) *added = node.Get();
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CFileVwProjNode::AddExistingKV7Folder(CFileVwFolderNode* container, WStringView path,
+                                              CFileVwFolderNode** added) {
+  KV7_TRACE_ENTRY("CFileVwProjNode::AddExistingKV7Folder", 2, "FileVwProjNode");
+  ComPtr<CKV7FolderNode> folder = CKV7FolderNode::CreateInstance(path);
+  container->AddChild(folder.Get());
+  if (hierarchy_) hierarchy_->SetDirty();
+  if (added) *added = folder.Get();
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CFileVwProjNode::CreateAndAddFolder(CFileVwFolderNode* container, WStringView name,
+                                            CFileVwFolderNode** added) {
+  KV7_TRACE_ENTRY("CFileVwProjNode::CreateAndAddFolder", 2, "FileVwProjNode");
+  if (!IsValidItemName(name)) return KV7_TRACE_RETURN(FailWithText(10, name));
+  if (container->DoesFolderAlreadyExist(name)) return KV7_TRACE_RETURN(FailWithText(13, name));
+  WString directory = container == this ? GetFolderPath() + WString(name)
+                                        : container->GetFullPath() + u"/" + WString(name);
+  if (kv7::FileExists(directory)) return KV7_TRACE_RETURN(FailWithText(780, directory));
+  HRESULT hr = kv7::CreateDirectories(directory);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
+  return KV7_TRACE_RETURN(AddExistingKV7Folder(container, directory, added));
+}
+
+HRESULT CFileVwProjNode::DeleteNode(CFileVwFileNode* node, bool deleteFromDisk) {
+  KV7_TRACE_ENTRY("CFileVwProjNode::DeleteNode", 2, "FileVwProjNode");
+  if (hierarchy_ && !hierarchy_->QueryEditProjectFile())
+    return KV7_TRACE_RETURN(OLE_E_PROMPTSAVECANCELLED);
+  ComPtr<CFileVwFileNode> keep(node);
+  WString path = node->GetFullPath();
+  if (hierarchy_) hierarchy_->NotifyItemDeleted(node);
+  HRESULT hr = node->GetParent()->DeleteChild(node);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  if (hierarchy_) hierarchy_->SetDirty();
+  if (deleteFromDisk) {
+    hr = kv7::DeleteFile(path);
+    if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
+  }
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CFileVwProjNode::DeleteFolder(CFileVwFolderNode* folder, bool deleteFromDisk) {
+  KV7_TRACE_ENTRY("CFileVwProjNode::DeleteFolder", 2, "FileVwProjNode");
+  if (hierarchy_ && !hierarchy_->QueryEditProjectFile())
+    return KV7_TRACE_RETURN(OLE_E_PROMPTSAVECANCELLED);
+  ComPtr<CFileVwFolderNode> keep(folder);
+  WString path = folder->GetFullPath();
+  if (hierarchy_) hierarchy_->NotifyItemDeleted(folder);
+  HRESULT hr = folder->GetParent()->DeleteChild(folder);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  if (hierarchy_) hierarchy_->SetDirty();
+  if (deleteFromDisk && !RemoveDirectoryAndContents(path.c_str()))
+    return KV7_TRACE_RETURN(FailWithText(768, path));
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CFileVwProjNode::RenameProject(WStringView newName) {
+  KV7_TRACE_ENTRY("CFileVwProjNode::RenameProject", 2, "FileVwProjNode");
+  if (hierarchy_ == nullptr) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  WString file_name(newName);
+  if (!kv7::EqualsNoCase(WStringView(file_name).substr(file_name.size() < 5 ? 0 : file_name.size() - 5),
+                         u".kv7p"))
+    file_name += u".kv7p";
+  if (!IsValidItemName(file_name)) return KV7_TRACE_RETURN(FailWithText(10, newName));
+  WString old_path = GetFullPath();
+  WString new_path = GetFolderPath() + file_name;
+  if (new_path == old_path) return KV7_TRACE_RETURN(S_OK);
+  if (!kv7::EqualsNoCase(old_path, new_path) && kv7::FileExists(new_path))
+    return KV7_TRACE_RETURN(FailWithText(780, file_name));
+  if (kv7::FileExists(old_path)) {
+    HRESULT hr = kv7::MoveFile(old_path, new_path);
+    if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
+  }
+  SetFullPath(new_path);
+  hierarchy_->SetProjectFilePath(new_path);
+  hierarchy_->NotifyPropertyChanged(this, VSHPROPID_Caption);
+  SetDirty(true);
+  return KV7_TRACE_RETURN(S_OK);
+}

@@ -1,0 +1,651 @@
+#include "kv7/hierarchy/project_hierarchy.h"
+
+#include <algorithm>
+
+#include "kv7/helper/helper.h"
+#include "kv7/package/package_site.h"
+#include "kv7/platform/errorinfo.h"
+#include "kv7/platform/files.h"
+#include "kv7/trace/trace.h"
+#include "kv7/util/string_array.h"
+#include "kv7/util/ui_strings.h"
+#include "kv7/util/utilities.h"
+
+namespace {
+
+// The open hierarchies of the process, in the order they were created.
+std::vector<CMyProjectHierarchy*>& OpenHierarchies() {
+  static std::vector<CMyProjectHierarchy*> open;
+  return open;
+}
+
+// Closes a container's subtree, deepest first, letting go of every node.
+void CloseTree(CHierContainer* container) {
+  while (CHierNode* child = container->FirstChildNoPopulate()) {
+    if (auto* inner = dynamic_cast<CHierContainer*>(child)) CloseTree(inner);
+    (void)container->DeleteChild(child);
+  }
+}
+
+WString DirectoryWithSlash(WStringView path) {
+  size_t slash = path.find_last_of(u'/');
+  return slash == WStringView::npos ? WString() : WString(path.substr(0, slash + 1));
+}
+
+// The editor map covers scripts, procedures and functions.
+bool UsesPackageEditor(const char16_t* path) {
+  WStringView view(path);
+  size_t dot = view.find_last_of(u'.');
+  if (dot == WStringView::npos) return false;
+  WStringView extension = view.substr(dot);
+  return kv7::EqualsNoCase(extension, u".kv7") || kv7::EqualsNoCase(extension, u".kv7udf") ||
+         kv7::EqualsNoCase(extension, u".kv7sp");
+}
+
+}  // namespace
+
+ComPtr<CMyProjectHierarchy> CMyProjectHierarchy::CreateInstance() {
+  ComPtr<CMyProjectHierarchy> hierarchy;
+  hierarchy.Attach(new CMyProjectHierarchy);
+  hierarchy->AddRef();
+  return hierarchy;
+}
+
+CMyProjectHierarchy::CMyProjectHierarchy() {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::CMyProjectHierarchy", 6, "PrjHier");
+  if (SUCCEEDED(CreateXMLDOMDocument(tracking_document_.Put()))) {
+    VARIANT_BOOL ok;
+    (void)tracking_document_->loadXML(u"<KV7DOMTracker/>", &ok);
+  }
+  OpenHierarchies().push_back(this);
+}
+
+CMyProjectHierarchy::~CMyProjectHierarchy() {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::~CMyProjectHierarchy", 6, "PrjHier");
+  if (project_node_) CloseTree(project_node_.Get());
+  (void)CloseCleanup();
+}
+
+HRESULT CMyProjectHierarchy::CheckOpen() const {
+  return initialized_ && project_node_ && !closed_ ? S_OK : E_UNEXPECTED;
+}
+
+void CMyProjectHierarchy::SetProjectFilePath(WStringView path) {
+  project_file_ = path;
+  project_folder_ = DirectoryWithSlash(path);
+}
+
+// ---- Life -----------------------------------------------------------------
+
+HRESULT CMyProjectHierarchy::Init(const char16_t* fileName, const char16_t* location,
+                                  const char16_t* name, DWORD flags, BOOL* canceled) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::Init", 2, "PrjHier");
+  if (fileName == nullptr || location == nullptr || canceled == nullptr)
+    return KV7_TRACE_RETURN(E_INVALIDARG);
+  (void)name;
+  *canceled = FALSE;
+  if (initialized_) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  project_node_ = CFileVwProjNode::CreateInstance(this);
+  SetProjectFilePath(fileName);
+  project_node_->SetFullPath(fileName);
+  initialized_ = true;
+  // (The configuration provider is created and initialised here.)
+  if ((flags & CPF_OPENFILE) != 0) {
+    HRESULT hr = Load(fileName, 0, FALSE);
+    if (FAILED(hr)) {
+      HRESULT status = hr;
+      WString reason;
+      (void)kv7::GetErrorInfo(&status, &reason);
+      WString text = FormatUIString(35, fileName);
+      if (!reason.empty()) text += u" " + reason;
+      kv7::SetErrorInfo(hr, text);
+      return KV7_TRACE_RETURN(hr);
+    }
+  }
+  // (Default configurations are created here when the provider has none,
+  // and the automation project-added event is raised.)
+  if ((flags & CPF_OPENFILE) == 0) (void)AddDefaultFolders();
+  // (Listeners hear ProjectAdded, the project is registered with source
+  // control, and a new project takes its connection here.)
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::InitNew(DWORD) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::InitNew", 2, "PrjHier");
+  SetDirty();
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::Load(const char16_t* fileName, DWORD mode, BOOL) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::Load", 2, "PrjHier");
+  if (mode != 0) return KV7_TRACE_RETURN(E_INVALIDARG);
+  if (!initialized_ || !project_node_) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  loading_ = true;
+  missing_on_load_.clear();
+  HRESULT hr = LoadFromXML(fileName);
+  loading_ = false;
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  // (An old project's connection goes to configurations without one, and
+  // the built-files record beside the project file is loaded.)
+  project_node_->SetDirty(format_version_ < kProjectFormatVersion);
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::Save(const char16_t* fileName, BOOL remember, DWORD) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::Save", 2, "PrjHier");
+  HRESULT hr = CheckOpen();
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  // (A clean project whose built-files record alone is dirty saves only
+  // that record.)
+  if (fileName == nullptr || *fileName == 0) {
+    if (project_file_.empty()) return KV7_TRACE_RETURN(E_UNEXPECTED);
+    return KV7_TRACE_RETURN(WriteProjectFile(project_file_));
+  }
+  WString target(fileName);
+  if (!kv7::EqualsNoCase(DirectoryWithSlash(target), project_folder_)) {
+    kv7::SetErrorInfo(E_FAIL, FormatUIString(34, target));
+    return KV7_TRACE_RETURN(E_FAIL);
+  }
+  if (remember && !kv7::EqualsNoCase(target, project_file_)) {
+    WString name = target.substr(project_folder_.size());
+    hr = project_node_->RenameProject(name);
+    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  } else if (remember) {
+    SetProjectFilePath(target);
+    project_node_->SetFullPath(target);
+  }
+  return KV7_TRACE_RETURN(WriteProjectFile(target));
+}
+
+HRESULT CMyProjectHierarchy::WriteProjectFile(const WString& path) {
+  ComPtr<IVsFileChangeEx> changes;
+  bool suspended = SUCCEEDED(QueryPackageService(SID_SVsFileChangeEx, &changes));
+  if (suspended) (void)changes->IgnoreFile(path.c_str(), TRUE);
+  HRESULT hr = SaveAsXML(path.c_str());
+  // (The built-files record is written beside it and dirty item documents
+  // are saved.)
+  if (SUCCEEDED(hr)) project_node_->SetDirty(false);
+  if (suspended) (void)changes->IgnoreFile(path.c_str(), FALSE);
+  return hr;
+}
+
+HRESULT CMyProjectHierarchy::SaveCompleted(const char16_t*) {
+  return initialized_ ? S_OK : E_UNEXPECTED;
+}
+
+HRESULT CMyProjectHierarchy::GetCurFile(BSTR* fileName, DWORD* formatIndex) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetCurFile", 2, "PrjHier");
+  if (fileName == nullptr || formatIndex == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
+  *fileName = SysAllocStringLen(project_file_.data(), static_cast<UINT>(project_file_.size()));
+  *formatIndex = 0;
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::IsDirty(BOOL* dirty) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::IsDirty", 2, "PrjHier");
+  if (dirty == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
+  if (!initialized_) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  *dirty = (project_node_ && project_node_->IsDirty()) || IsBuiltFilesObjectDirty();
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::IsProjectReallyDirty(BOOL* dirty) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::IsProjectReallyDirty", 2, "PrjHier");
+  if (dirty == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
+  *dirty = project_node_ ? project_node_->IsDirty() : TRUE;
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::QueryClose(BOOL* canClose) {
+  if (canClose == nullptr) return E_INVALIDARG;
+  *canClose = TRUE;
+  return S_OK;
+}
+
+HRESULT CMyProjectHierarchy::Close() {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::Close", 2, "PrjHier");
+  if (closed_) return KV7_TRACE_RETURN(S_OK);
+  // (The dirty built-files record is saved, the automation project-removed
+  // event raised, source control and the configuration provider let go.)
+  if (project_node_) {
+    CloseTree(project_node_.Get());
+    project_node_.Reset();
+  }
+  event_sinks_.clear();
+  return KV7_TRACE_RETURN(CloseCleanup());
+}
+
+HRESULT CMyProjectHierarchy::CloseCleanup() {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::CloseCleanup", 2, "PrjHier");
+  if (closed_) return KV7_TRACE_RETURN(S_OK);
+  // (Listeners hear ProjectDeleted and ShuttingDown here.)
+  auto& open = OpenHierarchies();
+  open.erase(std::remove(open.begin(), open.end(), this), open.end());
+  tracking_document_.Reset();
+  closed_ = true;
+  (void)CCommandHelperHook().CollectGarbage();
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+// ---- IVsHierarchy ---------------------------------------------------------
+
+HRESULT CMyProjectHierarchy::SetSite(IServiceProvider* site) {
+  site_ = site;
+  return S_OK;
+}
+
+HRESULT CMyProjectHierarchy::GetSite(IServiceProvider** site) { return site_.CopyTo(site); }
+
+HRESULT CMyProjectHierarchy::VSITEMID2Node(VSITEMID item, CHierNode** node) const {
+  if (item == VSITEMID_SELECTION || !project_node_) return E_UNEXPECTED;
+  if (item == VSITEMID_ROOT) {
+    *node = project_node_.Get();
+    return S_OK;
+  }
+  CHierNode* found = item == VSITEMID_NIL ? nullptr : CHierNode::FromRegisteredID(item);
+  if (found == nullptr || found->GetParent() == nullptr) return E_FAIL;
+  *node = found;
+  return S_OK;
+}
+
+CFileVwFileNode* CMyProjectHierarchy::VSITEMID2FileNode(VSITEMID item) const {
+  CHierNode* node = nullptr;
+  if (FAILED(VSITEMID2Node(item, &node)) || !IsFileKind(node->GetKindOf())) return nullptr;
+  return static_cast<CFileVwFileNode*>(node);
+}
+
+CFileVwFolderNode* CMyProjectHierarchy::VSITEMID2FolderNode(VSITEMID item) const {
+  CHierNode* node = nullptr;
+  if (FAILED(VSITEMID2Node(item, &node)) || !IsFolderKind(node->GetKindOf())) return nullptr;
+  return static_cast<CFileVwFolderNode*>(node);
+}
+
+HRESULT CMyProjectHierarchy::GetProperty(VSITEMID item, VSHPROPID property, VARIANT* value) {
+  if (value == nullptr) return E_POINTER;
+  CHierNode* node = nullptr;
+  HRESULT hr = VSITEMID2Node(item, &node);
+  if (FAILED(hr)) return hr;
+  auto id_of = [](CHierNode* n) { return static_cast<LONG>(n ? n->GetVsItemID() : VSITEMID_NIL); };
+  switch (property) {
+    case VSHPROPID_Parent:
+      *value = VARIANT::FromInt(id_of(node->GetParent()));
+      return S_OK;
+    case VSHPROPID_FirstChild: {
+      auto* container = dynamic_cast<CHierContainer*>(node);
+      *value = VARIANT::FromInt(
+          static_cast<LONG>(container ? container->GetFirstListedChildID() : VSITEMID_NIL));
+      return S_OK;
+    }
+    case VSHPROPID_NextSibling: {
+      CHierNode* next = node->GetNext();
+      while (next && (next->GetFlags() & kNodeListed) == 0) next = next->GetNext();
+      *value = VARIANT::FromInt(id_of(next));
+      return S_OK;
+    }
+    case VSHPROPID_Root:
+      *value = VARIANT::FromInt(static_cast<LONG>(VSITEMID_ROOT));
+      return S_OK;
+    case VSHPROPID_ProjectDir:
+      *value = VARIANT::FromString(project_folder_);
+      return S_OK;
+    case VSHPROPID_OwnerKey:
+      *value = VARIANT::FromString(owner_key_);
+      return S_OK;
+    case VSHPROPID_IconImgList:
+      return DISP_E_MEMBERNOTFOUND;
+    default:
+      return node->GetProperty(property, value);
+  }
+}
+
+HRESULT CMyProjectHierarchy::SetProperty(VSITEMID item, VSHPROPID property, const VARIANT& value) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SetProperty", 2, "PrjHier");
+  CHierNode* node = nullptr;
+  HRESULT hr = VSITEMID2Node(item, &node);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  if (property == VSHPROPID_OwnerKey) {
+    if (value.vt() != VT_BSTR) return KV7_TRACE_RETURN(E_INVALIDARG);
+    WString key(value.bstrVal(), SysStringLen(value.bstrVal()));
+    if (!kv7::EqualsNoCase(key, owner_key_) && QueryEditProjectFile()) {
+      owner_key_ = key;
+      SetDirty();
+    }
+  } else if (property == VSHPROPID_EditLabel) {
+    if (value.vt() != VT_BSTR) return KV7_TRACE_RETURN(E_INVALIDARG);
+    hr = node->SetEditLabel(WStringView(value.bstrVal(), SysStringLen(value.bstrVal())));
+  } else {
+    hr = node->SetProperty(property, value);
+  }
+  if (SUCCEEDED(hr)) NotifyPropertyChanged(node, property);
+  return KV7_TRACE_RETURN(hr);
+}
+
+HRESULT CMyProjectHierarchy::GetGuidProperty(VSITEMID item, VSHPROPID property, GUID* value) {
+  if (value == nullptr) return E_INVALIDARG;
+  if (property == VSHPROPID_CmdUIGuid) {
+    *value = GUID_KV7CmdUI;
+    return S_OK;
+  }
+  CHierNode* node = nullptr;
+  HRESULT hr = VSITEMID2Node(item, &node);
+  if (FAILED(hr)) return hr;
+  return node->GetGuidProperty(property, value);
+}
+
+HRESULT CMyProjectHierarchy::SetGuidProperty(VSITEMID item, VSHPROPID property, REFGUID value) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SetGuidProperty", 2, "PrjHier");
+  if (closed_) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  CHierNode* node = nullptr;
+  HRESULT hr = VSITEMID2Node(item, &node);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  if (property != VSHPROPID_ProjectIDGuid || !HasKind(node->GetKindOf(), kKindFileView))
+    return KV7_TRACE_RETURN(DISP_E_MEMBERNOTFOUND);
+  if (node != project_node_.Get()) return KV7_TRACE_RETURN(DISP_E_MEMBERNOTFOUND);
+  project_node_->SetProjectGuid(value);
+  NotifyPropertyChanged(node, property);
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::GetCanonicalName(VSITEMID item, BSTR* name) {
+  if (name == nullptr) return E_POINTER;
+  CHierNode* node = nullptr;
+  HRESULT hr = VSITEMID2Node(item, &node);
+  if (FAILED(hr)) return hr;
+  const WString& path = static_cast<CFileVwBaseNode*>(node)->GetFullPath();
+  *name = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
+  return S_OK;
+}
+
+HRESULT CMyProjectHierarchy::ParseCanonicalName(const char16_t* name, VSITEMID* item) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::ParseCanonicalName", 2, "PrjHier");
+  WStringView text = name ? WStringView(name) : WStringView();
+  if (!text.empty() && text.find(u'\\') != WStringView::npos && item &&
+      FindFolderBasedItem(text, item))
+    return KV7_TRACE_RETURN(S_OK);
+  if (item == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  if (!project_node_) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  for (CHierNode* child = project_node_->FirstChildNoPopulate(); child; child = child->GetNext()) {
+    if (static_cast<CFileVwBaseNode*>(child)->GetFullPath() == text) {
+      *item = child->GetVsItemID();
+      return KV7_TRACE_RETURN(S_OK);
+    }
+  }
+  return KV7_TRACE_RETURN(E_FAIL);
+}
+
+HRESULT CMyProjectHierarchy::AdviseHierarchyEvents(IVsHierarchyEvents* sink, DWORD* cookie) {
+  if (sink == nullptr || cookie == nullptr) return E_INVALIDARG;
+  *cookie = next_cookie_++;
+  event_sinks_.emplace_back(*cookie, sink);
+  return S_OK;
+}
+
+HRESULT CMyProjectHierarchy::UnadviseHierarchyEvents(DWORD cookie) {
+  auto it = std::find_if(event_sinks_.begin(), event_sinks_.end(),
+                         [cookie](const auto& entry) { return entry.first == cookie; });
+  if (it == event_sinks_.end()) return E_INVALIDARG;
+  event_sinks_.erase(it);
+  return S_OK;
+}
+
+template <class Call>
+static void ForEachSink(const std::vector<std::pair<DWORD, ComPtr<IVsHierarchyEvents>>>& sinks,
+                        Call call) {
+  // A sink may unadvise while it is told: walk a copy.
+  auto copy = sinks;
+  for (auto& entry : copy) call(entry.second.Get());
+}
+
+void CMyProjectHierarchy::NotifyItemAdded(CHierNode* parent, CHierNode* previous, CHierNode* child) {
+  VSITEMID previous_id = previous ? previous->GetVsItemID() : VSITEMID_NIL;
+  ForEachSink(event_sinks_, [&](IVsHierarchyEvents* sink) {
+    (void)sink->OnItemAdded(parent->GetVsItemID(), previous_id, child->GetVsItemID());
+  });
+}
+
+void CMyProjectHierarchy::NotifyItemDeleted(CHierNode* node) {
+  ForEachSink(event_sinks_,
+              [&](IVsHierarchyEvents* sink) { (void)sink->OnItemDeleted(node->GetVsItemID()); });
+}
+
+void CMyProjectHierarchy::NotifyPropertyChanged(CHierNode* node, VSHPROPID property) {
+  ForEachSink(event_sinks_, [&](IVsHierarchyEvents* sink) {
+    (void)sink->OnPropertyChanged(node->GetVsItemID(), property, 0);
+  });
+}
+
+bool CMyProjectHierarchy::QueryEditProjectFile() {
+  ComPtr<IVsQueryEditQuerySave2> query;
+  if (FAILED(QueryPackageService(SID_SVsQueryEditQuerySave, &query))) return true;
+  const char16_t* paths[] = {project_file_.c_str()};
+  DWORD verdict = QER_EditOK;
+  return SUCCEEDED(query->QueryEditFiles(0, 1, paths, &verdict)) && verdict == QER_EditOK;
+}
+
+// ---- Tree -----------------------------------------------------------------
+
+HRESULT CMyProjectHierarchy::ProcessEveryFileNode(CKV7NodeExecutor* executor, bool stopOnError) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::ProcessEveryFileNode", 2, "PrjHier");
+  if (!project_node_) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  for (CHierNode* child = project_node_->FirstChildNoPopulate(); child; child = child->GetNext()) {
+    HRESULT hr = S_OK;
+    if (IsFileKind(child->GetKindOf()))
+      hr = executor->DoWork(static_cast<CFileVwFileNode*>(child));
+    else if (IsKV7FolderKind(child->GetKindOf()))
+      hr = static_cast<CKV7FolderNode*>(child)->ProcessEveryFileNode(executor, stopOnError);
+    if (stopOnError && FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  }
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::ProcessSelectedFileNodes(const std::vector<CFileVwFileNode*>& nodes,
+                                                      CKV7NodeExecutor* executor,
+                                                      bool stopOnError) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::ProcessSelectedFileNodes", 2, "PrjHier");
+  for (CFileVwFileNode* node : nodes) {
+    HRESULT hr = executor->DoWork(node);
+    if (stopOnError && FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  }
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+CFileVwFolderNode* CMyProjectHierarchy::FindFolder(WStringView folderPath) const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::FindFolder", 2, "PrjHier");
+  CVxStringArray segments;
+  WString path(folderPath);
+  (void)KV7ParseFolders(path.c_str(), segments);
+  if (segments.GetSize() == 0 || !project_node_) return nullptr;
+  CFileVwFolderNode* folder = project_node_.Get();
+  for (const WString& segment : segments) {
+    folder = folder->FindFolder(segment);
+    if (folder == nullptr) return nullptr;
+  }
+  return folder;
+}
+
+bool CMyProjectHierarchy::FindFolderBasedItem(WStringView itemPath, VSITEMID* item) const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::FindFolderBasedItem", 2, "PrjHier");
+  size_t last = itemPath.find_last_of(u'\\');
+  if (last == WStringView::npos) return false;
+  CFileVwFolderNode* folder = FindFolder(itemPath.substr(0, last));
+  if (folder == nullptr) return false;
+  WStringView file_name = itemPath.substr(last + 1);
+  for (CHierNode* child = folder->FirstChildNoPopulate(); child; child = child->GetNext()) {
+    if (IsFileKind(child->GetKindOf()) &&
+        static_cast<CFileVwFileNode*>(child)->GetFileName() == file_name) {
+      *item = child->GetVsItemID();
+      return true;
+    }
+  }
+  return false;
+}
+
+void CMyProjectHierarchy::FolderWasRenamed(WStringView oldPath, WStringView newPath) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::FolderWasRenamed", 2, "PrjHier");
+  if (project_node_) project_node_->FolderWasRenamed(oldPath, newPath);
+}
+
+// ---- Folders --------------------------------------------------------------
+
+HRESULT CMyProjectHierarchy::AddDefaultFolders() {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::AddDefaultFolders", 2, "PrjHier");
+  CKV7FolderInfoList defaults;
+  defaults.LoadFromRC();
+  HRESULT hr = S_OK;
+  for (const CKV7FolderInfo& info : defaults.Items()) {
+    CKV7FolderNode* folder = nullptr;
+    hr = CreateBaseFolder(info.displayName, info.directoryName, info.type, &folder);
+  }
+  return KV7_TRACE_RETURN(hr);
+}
+
+CKV7FolderNode* CMyProjectHierarchy::FindDefaultFolderByType(LONG type, bool create) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::FindDefaultFolderByType", 2, "PrjHier");
+  WString display_name, directory_name;
+  if (!project_node_ || !GetDefaultFolderNames(type, display_name, directory_name))
+    return nullptr;
+  for (CHierNode* child = project_node_->FirstChildNoPopulate(); child; child = child->GetNext())
+    if (IsKV7FolderKind(child->GetKindOf()) && kv7::EqualsNoCase(child->GetName(), display_name))
+      return static_cast<CKV7FolderNode*>(child);
+  CKV7FolderNode* folder = nullptr;
+  if (create)
+    (void)CreateBaseFolder(display_name, directory_name, static_cast<CeKV7FolderInfoType>(type),
+                           &folder);
+  return folder;
+}
+
+HRESULT CMyProjectHierarchy::CreateBaseFolder(WStringView displayName, WStringView directoryName,
+                                              CeKV7FolderInfoType type, CKV7FolderNode** folder) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::CreateBaseFolder", 2, "PrjHier");
+  WString directory = project_folder_ + WString(directoryName);
+  if (FAILED(kv7::CreateDirectories(directory))) return KV7_TRACE_RETURN(E_FAIL);
+  ComPtr<CKV7FolderNode> node = CKV7FolderNode::CreateInstance(directory);
+  (void)displayName;  // the folder is named by its directory once its path is set
+  node->SetFolderType(type);
+  project_node_->AddChild(node.Get());
+  SetDirty();
+  *folder = node.Get();
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+// ---- Removing -------------------------------------------------------------
+
+HRESULT CMyProjectHierarchy::QueryDeleteItem(DWORD operation, VSITEMID item, BOOL* allowed) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::QueryDeleteItem", 2, "PrjHier");
+  if (allowed == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  CHierNode* node = nullptr;
+  HRESULT hr = VSITEMID2Node(item, &node);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  bool is_project = node == project_node_.Get();
+  *allowed = operation == DELITEMOP_RemoveFromProject ||
+             (!is_project && operation == DELITEMOP_DeleteFromStorage);
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectHierarchy::DeleteItem(DWORD operation, VSITEMID item) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::DeleteItem", 2, "PrjHier");
+  if ((operation != DELITEMOP_DeleteFromStorage && operation != DELITEMOP_RemoveFromProject) ||
+      item == VSITEMID_NIL || item == VSITEMID_SELECTION)
+    return KV7_TRACE_RETURN(E_INVALIDARG);
+  CHierNode* node = nullptr;
+  HRESULT hr = VSITEMID2Node(item, &node);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  bool from_disk = operation == DELITEMOP_DeleteFromStorage;
+  if (node == project_node_.Get()) {
+    if (from_disk) return KV7_TRACE_RETURN(E_ABORT);
+    ComPtr<IVsSolution> solution;
+    hr = QueryPackageService(SID_SVsSolution, &solution);
+    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+    return KV7_TRACE_RETURN(solution->CloseSolutionElement(SLNSAVEOPT_PromptSave, this, 0));
+  }
+  // (An item's open document is closed first.)
+  if (IsFileKind(node->GetKindOf()))
+    return KV7_TRACE_RETURN(
+        project_node_->DeleteNode(static_cast<CFileVwFileNode*>(node), from_disk));
+  return KV7_TRACE_RETURN(
+      project_node_->DeleteFolder(static_cast<CFileVwFolderNode*>(node), from_disk));
+}
+
+// ---- Editors --------------------------------------------------------------
+
+HRESULT CMyProjectHierarchy::GetSpecificEditorType(const char16_t* path, GUID* editor) {
+  if (path == nullptr || editor == nullptr) return E_POINTER;
+  if (!UsesPackageEditor(path)) return E_FAIL;
+  *editor = GUID_KV7SqlEditorFactory;
+  return S_OK;
+}
+
+HRESULT CMyProjectHierarchy::GetSpecificLanguageService(const char16_t* path,
+                                                        GUID* languageService) {
+  return GetSpecificEditorType(path, languageService);
+}
+
+// ---- Automation -----------------------------------------------------------
+
+HRESULT CMyProjectHierarchy::get_Name(BSTR* name) {
+  if (name == nullptr) return E_POINTER;
+  if (!project_node_) return E_UNEXPECTED;
+  WString caption = project_node_->GetDisplayCaption();
+  *name = SysAllocStringLen(caption.data(), static_cast<UINT>(caption.size()));
+  return S_OK;
+}
+
+HRESULT CMyProjectHierarchy::put_Name(const char16_t* name) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::put_Name", 2, "PrjHier");
+  if (!project_node_) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  return KV7_TRACE_RETURN(project_node_->RenameProject(name ? name : u""));
+}
+
+HRESULT CMyProjectHierarchy::get_ProjectPath(BSTR* path) {
+  if (path == nullptr) return E_POINTER;
+  *path = SysAllocStringLen(project_folder_.data(), static_cast<UINT>(project_folder_.size()));
+  return S_OK;
+}
+
+HRESULT CMyProjectHierarchy::get_IsDirty(VARIANT_BOOL* dirty) {
+  if (dirty == nullptr) return E_POINTER;
+  if (!project_node_) return E_FAIL;
+  *dirty = project_node_->IsDirty() ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT CMyProjectHierarchy::put_IsDirty(VARIANT_BOOL dirty) {
+  if (!project_node_) return E_FAIL;
+  project_node_->SetDirty(dirty == VARIANT_TRUE);
+  return S_OK;
+}
+
+// ---- The open hierarchies -------------------------------------------------
+
+CMyProjectHierarchy* CMyProjectHierarchy::GlobalFindProjectByName(WStringView name) {
+  for (CMyProjectHierarchy* hierarchy : OpenHierarchies()) {
+    CComBSTR project_name;
+    if (SUCCEEDED(hierarchy->get_Name(project_name.Put())) &&
+        kv7::EqualsNoCase(project_name.ToString(), name))
+      return hierarchy;
+  }
+  return nullptr;
+}
+
+bool CMyProjectHierarchy::HasSelection() const {
+  ComPtr<IVsUIHierarchyWindow> window;
+  if (FAILED(QueryPackageService(SID_SVsUIHierarchyWindow, &window))) return false;
+  ULONG count = 0;
+  VSITEMID first = VSITEMID_NIL;
+  return SUCCEEDED(window->GetSelectedItems(const_cast<CMyProjectHierarchy*>(this), 1, &first,
+                                            &count)) &&
+         count > 0;
+}
+
+CMyProjectHierarchy* CMyProjectHierarchy::GlobalFirstProjectWithSelection() {
+  for (CMyProjectHierarchy* hierarchy : OpenHierarchies())
+    if (hierarchy->HasSelection()) return hierarchy;
+  return nullptr;
+}
+
+void CMyProjectHierarchy::GetAllProjectNames(std::vector<WString>& names) {
+  for (CMyProjectHierarchy* hierarchy : OpenHierarchies()) {
+    CComBSTR name;
+    if (SUCCEEDED(hierarchy->get_Name(name.Put()))) names.push_back(name.ToString());
+  }
+}

@@ -1,0 +1,50 @@
+#include <algorithm>
+
+#include "kv7/platform/files.h"
+#include "services.h"
+
+namespace kv7::host {
+
+HRESULT DocumentService::RenameDocument(const char16_t* oldPath, const char16_t* newPath,
+                                        IVsHierarchy*, VSITEMID) {
+  if (oldPath == nullptr || newPath == nullptr) return E_INVALIDARG;
+  renames_.push_back({oldPath, newPath});
+  if (auto open = open_.find(WStringView(oldPath)); open != open_.end()) {
+    open_.erase(open);
+    open_.emplace(newPath);
+  }
+  return S_OK;
+}
+
+HRESULT QueryEditService::QueryEditFiles(DWORD, ULONG count, const char16_t* const* paths,
+                                         DWORD* verdict) {
+  if (verdict == nullptr || (paths == nullptr && count > 0)) return E_POINTER;
+  const auto end = paths + count;
+  if (std::find(paths, end, nullptr) != end) return E_INVALIDARG;
+  bool mayEdit = std::all_of(paths, end, [this](const char16_t* path) { return MayEdit(path); });
+  *verdict = mayEdit ? QER_EditOK : QER_NoEdit_UserCanceled;
+  return S_OK;
+}
+
+// Without a user to ask, a read-only file stays read-only: the edit is
+// refused as if the user had cancelled the prompt to make it writable.
+bool QueryEditService::MayEdit(const char16_t* path) const {
+  if (refuseAll_) return false;
+  DWORD attributes = 0;
+  // A file that does not exist yet may be created.
+  if (FAILED(GetFileAttributes(path, &attributes))) return true;
+  return (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
+HRESULT FileChangeService::IgnoreFile(const char16_t* path, BOOL ignore) {
+  if (path == nullptr) return E_INVALIDARG;
+  if (ignore) {
+    ++ignored_[WString(path)];
+  } else if (auto found = ignored_.find(WStringView(path));
+             found != ignored_.end() && --found->second == 0) {
+    ignored_.erase(found);
+  }
+  return S_OK;
+}
+
+}  // namespace kv7::host

@@ -1,0 +1,88 @@
+#include "kv7/host/host.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "services.h"
+
+namespace kv7::host {
+namespace {
+
+// Hands out each service by its identifier. A service not offered is
+// E_NOINTERFACE, as is an offered one without the interface asked for:
+// either way the caller cannot have what it asked for.
+class Provider final : public ComObject<IServiceProvider> {
+ public:
+  void Offer(REFGUID service, IUnknown* object) { services_.emplace_back(service, object); }
+
+  HRESULT QueryService(REFGUID service, REFIID riid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    auto found = std::ranges::find(services_, service, &Offered::first);
+    if (found == services_.end()) return E_NOINTERFACE;
+    return found->second->QueryInterface(riid, object);
+  }
+
+ private:
+  using Offered = std::pair<GUID, ComPtr<IUnknown>>;
+  std::vector<Offered> services_;
+};
+
+}  // namespace
+
+CHost::CHost()
+    : explorer_(MakeCom<ExplorerService>()),
+      solution_(MakeCom<SolutionService>(explorer_)),
+      documents_(MakeCom<DocumentService>()),
+      queryEdit_(MakeCom<QueryEditService>()),
+      fileChange_(MakeCom<FileChangeService>()),
+      shell_(MakeCom<ShellService>()) {
+  auto provider = MakeCom<Provider>();
+  provider->Offer(SID_SVsSolution, solution_.Get());
+  provider->Offer(SID_SVsUIHierarchyWindow, explorer_.Get());
+  provider->Offer(SID_SVsRunningDocumentTable, documents_.Get());
+  provider->Offer(SID_SVsQueryEditQuerySave, queryEdit_.Get());
+  provider->Offer(SID_SVsFileChangeEx, fileChange_.Get());
+  provider->Offer(SID_SVsUIShell, shell_.Get());
+  provider->Offer(SID_SLocalRegistry, MakeCom<RegistryService>().Get());
+  provider_ = provider;
+  previousPresenter_ =
+      SetMessageBoxPresenter([shell = shell_](WStringView caption, WStringView text, UINT style) {
+        return shell->Present(caption, text, style);
+      });
+}
+
+CHost::~CHost() {
+  solution_->CloseAll();
+  SetMessageBoxPresenter(std::move(previousPresenter_));
+}
+
+IServiceProvider* CHost::ServiceProvider() const { return provider_.Get(); }
+IVsSolution* CHost::Solution() const { return solution_.Get(); }
+IVsUIHierarchyWindow* CHost::HierarchyWindow() const { return explorer_.Get(); }
+
+std::vector<IVsHierarchy*> CHost::Projects() const {
+  std::vector<IVsHierarchy*> projects;
+  for (const auto& project : solution_->Projects()) projects.push_back(project.Get());
+  return projects;
+}
+
+const std::vector<HierarchyEvent>& CHost::HierarchyEvents() const { return explorer_->Events(); }
+
+bool CHost::IsExpanded(IVsHierarchy* hierarchy, VSITEMID item) const {
+  return explorer_->IsExpanded(hierarchy, item);
+}
+
+void CHost::OpenDocument(WStringView path) { documents_->Open(path); }
+bool CHost::IsDocumentOpen(WStringView path) const { return documents_->IsOpen(path); }
+const std::vector<DocumentRename>& CHost::DocumentRenames() const { return documents_->Renames(); }
+
+void CHost::RefuseEdits(bool refuse) { queryEdit_->RefuseEdits(refuse); }
+bool CHost::IsFileIgnored(WStringView path) const { return fileChange_->IsIgnored(path); }
+
+const std::vector<ShownMessageBox>& CHost::MessageBoxes() const { return shell_->Shown(); }
+void CHost::QueueMessageBoxAnswer(int button) { shell_->QueueAnswer(button); }
+const std::vector<WString>& CHost::ErrorReports() const { return shell_->ErrorReports(); }
+void CHost::SetQuiet(bool quiet) { shell_->SetQuiet(quiet); }
+
+}  // namespace kv7::host

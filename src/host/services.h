@@ -1,0 +1,136 @@
+// The services of the headless IDE, one object each. CHost creates them and
+// its provider hands them out. Each service keeps its own state, so one that
+// the system still holds stays usable after the host is gone.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "kv7/host/host.h"
+
+namespace kv7::host {
+
+// The solution explorer: listens to the open projects' events and keeps
+// the window's selection and expanded items.
+class ExplorerService final : public ComObject<IVsUIHierarchyWindow> {
+ public:
+  // Starts listening to a project; its items can then be selected.
+  HRESULT Watch(IVsHierarchy* hierarchy);
+  // Stops listening and forgets the project's selected and expanded items.
+  void Unwatch(IVsHierarchy* hierarchy);
+  void Record(const HierarchyEvent& event);
+
+  const std::vector<HierarchyEvent>& Events() const { return events_; }
+  bool IsExpanded(IVsHierarchy* hierarchy, VSITEMID item) const;
+
+  HRESULT ExpandItem(IVsHierarchy* hierarchy, VSITEMID item, DWORD flags) override;
+  HRESULT GetSelectedItems(IVsHierarchy* hierarchy, ULONG capacity, VSITEMID* items,
+                           ULONG* count) override;
+
+ private:
+  using Item = std::pair<IVsHierarchy*, VSITEMID>;
+  template <class Predicate>
+  void Forget(Predicate matches);
+
+  // Watched projects and their advise cookies. Selected and expanded items
+  // only name watched projects, so plain pointers cannot dangle.
+  std::map<IVsHierarchy*, DWORD> cookies_;
+  std::vector<HierarchyEvent> events_;
+  std::vector<Item> selection_;
+  std::set<Item> expanded_;
+};
+
+// The open projects.
+class SolutionService final : public ComObject<IVsSolution> {
+ public:
+  explicit SolutionService(ComPtr<ExplorerService> explorer) : explorer_(std::move(explorer)) {}
+
+  const std::vector<ComPtr<IVsHierarchy>>& Projects() const { return projects_; }
+  // Closes every project, last opened first, without asking them.
+  void CloseAll();
+
+  HRESULT GetProjectEnum(DWORD flags, REFGUID type, IEnumHierarchies** projects) override;
+  HRESULT AddProject(IVsHierarchy* project) override;
+  HRESULT CloseSolutionElement(DWORD options, IVsHierarchy* project, DWORD cookie) override;
+
+ private:
+  bool Contains(IVsHierarchy* project) const;
+  HRESULT CloseProject(IVsHierarchy* project);
+
+  ComPtr<ExplorerService> explorer_;
+  std::vector<ComPtr<IVsHierarchy>> projects_;
+};
+
+class DocumentService final : public ComObject<IVsRunningDocumentTable> {
+ public:
+  void Open(WStringView path) { open_.emplace(path); }
+  bool IsOpen(WStringView path) const { return open_.contains(path); }
+  const std::vector<DocumentRename>& Renames() const { return renames_; }
+
+  HRESULT RenameDocument(const char16_t* oldPath, const char16_t* newPath,
+                         IVsHierarchy* hierarchy, VSITEMID newItem) override;
+
+ private:
+  std::set<WString, std::less<>> open_;
+  std::vector<DocumentRename> renames_;
+};
+
+class QueryEditService final : public ComObject<IVsQueryEditQuerySave2> {
+ public:
+  void RefuseEdits(bool refuse) { refuseAll_ = refuse; }
+
+  HRESULT QueryEditFiles(DWORD flags, ULONG count, const char16_t* const* paths,
+                         DWORD* verdict) override;
+
+ private:
+  bool MayEdit(const char16_t* path) const;
+
+  bool refuseAll_ = false;
+};
+
+class FileChangeService final : public ComObject<IVsFileChangeEx> {
+ public:
+  bool IsIgnored(WStringView path) const { return ignored_.contains(path); }
+
+  HRESULT IgnoreFile(const char16_t* path, BOOL ignore) override;
+
+ private:
+  // How many callers ignore each path; a path leaves the map at zero.
+  std::map<WString, int, std::less<>> ignored_;
+};
+
+// Message boxes and error reports: the host's message sink and the
+// platform's message box presenter while the host lives.
+class ShellService final : public ComObject<IVsUIShell> {
+ public:
+  // Records a message box, prints it unless quiet, and answers it.
+  int Present(WStringView caption, WStringView text, UINT style);
+  void QueueAnswer(int button) { answers_.push_back(button); }
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  const std::vector<ShownMessageBox>& Shown() const { return shown_; }
+  const std::vector<WString>& ErrorReports() const { return errorReports_; }
+
+  HRESULT ShowMessageBox(const char16_t* title, const char16_t* text, OLEMSGBUTTON buttons,
+                         OLEMSGICON icon, LONG* result) override;
+  HRESULT ReportErrorInfo(HRESULT status) override;
+  HRESULT SetWaitCursor() override { return S_OK; }
+
+ private:
+  void Print(WStringView line) const;
+
+  bool quiet_ = false;
+  std::deque<int> answers_;
+  std::vector<ShownMessageBox> shown_;
+  std::vector<WString> errorReports_;
+};
+
+class RegistryService final : public ComObject<ILocalRegistry2> {
+ public:
+  HRESULT GetLocalRegistryRoot(BSTR* root) override;
+};
+
+}  // namespace kv7::host

@@ -1,0 +1,60 @@
+#include <cstdio>
+
+#include "kv7/platform/errorinfo.h"
+#include "services.h"
+
+namespace kv7::host {
+namespace {
+
+// The caption of a message box shown without a title.
+constexpr char16_t kAppName[] = u"kv7";
+
+}  // namespace
+
+int ShellService::Present(WStringView caption, WStringView text, UINT style) {
+  int answer = DefaultMessageBoxButton(style);
+  if (!answers_.empty()) {
+    answer = answers_.front();
+    answers_.pop_front();
+  }
+  shown_.push_back({WString(caption), WString(text), style, answer});
+  Print(WString(caption) + u": " + WString(text));
+  return answer;
+}
+
+void ShellService::Print(WStringView line) const {
+  if (!quiet_) std::fprintf(stderr, "%s\n", ToUtf8(line).c_str());
+}
+
+HRESULT ShellService::ShowMessageBox(const char16_t* title, const char16_t* text,
+                                     OLEMSGBUTTON buttons, OLEMSGICON icon, LONG* result) {
+  // The button values are the message box's button styles; the icon values
+  // are its icon styles shifted down by four bits.
+  UINT style = static_cast<UINT>(buttons) | (static_cast<UINT>(icon) << 4);
+  const char16_t* caption = title && *title ? title : kAppName;
+  // Through the platform, so that whoever presents message boxes sees it.
+  LONG answer = MessageBoxW(nullptr, text, caption, style);
+  if (result) *result = answer;
+  return S_OK;
+}
+
+HRESULT ShellService::ReportErrorInfo(HRESULT status) {
+  if (SUCCEEDED(status)) return S_OK;
+  WString description;
+  if (!GetErrorInfo(nullptr, &description) || description.empty())
+    description = SystemMessageText(status);
+  // Reporting consumes the information, so that a later failure that leaves
+  // none is not reported with this one's text.
+  ClearErrorInfo();
+  errorReports_.push_back(description);
+  Print(u"kv7: " + description);
+  return S_OK;
+}
+
+HRESULT RegistryService::GetLocalRegistryRoot(BSTR* root) {
+  if (root == nullptr) return E_POINTER;
+  *root = SysAllocString(kIdeRegistryRoot);
+  return S_OK;
+}
+
+}  // namespace kv7::host

@@ -1,0 +1,54 @@
+#include "kv7/package/project_factory.h"
+
+#include "kv7/platform/errorinfo.h"
+#include "kv7/platform/files.h"
+#include "kv7/trace/trace.h"
+
+namespace {
+
+bool EndsWithProjectExtension(WStringView name) {
+  constexpr WStringView kExtension = u".kv7p";
+  return name.size() >= kExtension.size() &&
+         kv7::EqualsNoCase(name.substr(name.size() - kExtension.size()), kExtension);
+}
+
+}  // namespace
+
+HRESULT CMyProjectFactory::CanCreateProject(const char16_t*, DWORD, BOOL* canCreate) {
+  if (canCreate == nullptr) return E_POINTER;
+  *canCreate = TRUE;
+  return S_OK;
+}
+
+HRESULT CMyProjectFactory::CreateProject(const char16_t* fileName, const char16_t* location,
+                                         const char16_t* name, DWORD flags,
+                                         CMyProjectHierarchy** project, BOOL* canceled) {
+  KV7_TRACE_ENTRY("CMyProjectFactory::CreateProject", 2, "PrjFactory");
+  if (fileName == nullptr || project == nullptr || canceled == nullptr)
+    return KV7_TRACE_RETURN(E_INVALIDARG);
+  *project = nullptr;
+  WString path(fileName);
+  WString directory(location ? location : u"");
+  if ((flags & CPF_OPENFILE) == 0) {
+    // A new project: the template is copied to location/name.kv7p.
+    WString project_name(name ? name : u"");
+    if (!EndsWithProjectExtension(project_name)) project_name += u".kv7p";
+    if (!directory.empty() && directory.back() != u'/') directory += u'/';
+    path = directory + project_name;
+    HRESULT hr = kv7::CopyFileNoOverwrite(fileName, path);
+    if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
+    DWORD attributes = 0;
+    if (SUCCEEDED(kv7::GetFileAttributes(path, &attributes)))
+      (void)kv7::SetFileAttributes(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  } else {
+    directory = path.substr(0, path.find_last_of(u'/') + 1);
+  }
+  ComPtr<CMyProjectHierarchy> hierarchy = CMyProjectHierarchy::CreateInstance();
+  HRESULT hr = hierarchy->Init(path.c_str(), directory.c_str(), name ? name : u"", flags, canceled);
+  if (FAILED(hr)) {
+    (void)hierarchy->Close();
+    return KV7_TRACE_RETURN(hr);
+  }
+  *project = hierarchy.Detach();
+  return KV7_TRACE_RETURN(S_OK);
+}

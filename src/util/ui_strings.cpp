@@ -1,0 +1,15 @@
+#include "kv7/util/ui_strings.h"
+
+#include "kv7/resources/strings.h"
+
+WString LoadUIString(UINT id) {
+  const char16_t* text = KV7UIGetString(id);
+  return text ? WString(text) : WString();
+}
+
+WString FormatUIString(UINT id, WStringView argument, UINT fallbackId) {
+  WString format = LoadUIString(id);
+  if (format.empty() && fallbackId != 0) format = LoadUIString(fallbackId);
+  WString value(argument);
+  return kv7::FormatW(format.c_str(), value.c_str());
+}
