@@ -166,17 +166,22 @@ bool CKV7FolderNode::IsSortCommandChecked(DWORD command) const {
   return command == current;
 }
 
-HRESULT CKV7FolderNode::ProcessEveryFileNode(CKV7NodeExecutor* executor, bool stopOnError) {
-  KV7_TRACE_ENTRY("CKV7FolderNode::ProcessEveryFileNode", 2, "KV7FolderNode");
-  for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext()) {
+HRESULT ProcessFileNodesBelow(CHierContainer* container, CKV7NodeExecutor* executor,
+                              bool stopOnError) {
+  for (CHierNode* child = container->FirstChildNoPopulate(); child; child = child->GetNext()) {
     HRESULT hr = S_OK;
     if (IsFileKind(child->GetKindOf()))
       hr = executor->DoWork(static_cast<CFileVwFileNode*>(child));
     else if (IsKV7FolderKind(child->GetKindOf()))
-      hr = static_cast<CKV7FolderNode*>(child)->ProcessEveryFileNode(executor, stopOnError);
-    if (stopOnError && FAILED(hr)) return KV7_TRACE_RETURN(hr);
+      hr = ProcessFileNodesBelow(static_cast<CHierContainer*>(child), executor, stopOnError);
+    if (stopOnError && FAILED(hr)) return hr;
   }
-  return KV7_TRACE_RETURN(S_OK);
+  return S_OK;
+}
+
+HRESULT CKV7FolderNode::ProcessEveryFileNode(CKV7NodeExecutor* executor, bool stopOnError) {
+  KV7_TRACE_ENTRY("CKV7FolderNode::ProcessEveryFileNode", 2, "KV7FolderNode");
+  return KV7_TRACE_RETURN(ProcessFileNodesBelow(this, executor, stopOnError));
 }
 
 void CKV7FolderNode::AddEveryFileNode(std::vector<CFileVwFileNode*>& nodes) {
@@ -211,30 +216,40 @@ HRESULT CKV7FolderNode::SaveAsXMLForProject(WStringView indent, WString& buffer)
   return KV7_TRACE_RETURN(S_OK);
 }
 
-HRESULT CKV7FolderNode::SaveFilesAsXMLForProject(WStringView indent, WString& buffer) const {
-  KV7_TRACE_ENTRY("CKV7FolderNode::SaveFilesAsXMLForProject", 2, "KV7FolderNode");
+HRESULT SaveFilesOfContainerAsXML(const CHierContainer* container, WStringView indent,
+                                  WString& buffer) {
   WString inner = WString(indent) + u"\t";
   buffer.append(indent).append(u"<Files>\r\n");
-  for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext()) {
+  for (CHierNode* child = container->FirstChildNoPopulate(); child; child = child->GetNext()) {
     if (!IsFileKind(child->GetKindOf())) continue;
     HRESULT hr = static_cast<CFileVwFileNode*>(child)->SaveAsXMLForProject(inner, buffer);
-    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+    if (FAILED(hr)) return hr;
   }
   buffer.append(indent).append(u"</Files>\r\n");
-  return KV7_TRACE_RETURN(S_OK);
+  return S_OK;
+}
+
+HRESULT SaveFoldersOfContainerAsXML(const CHierContainer* container, WStringView indent,
+                                    WString& buffer) {
+  WString inner = WString(indent) + u"\t";
+  buffer.append(indent).append(u"<Folders>\r\n");
+  for (CHierNode* child = container->FirstChildNoPopulate(); child; child = child->GetNext()) {
+    if (!IsKV7FolderKind(child->GetKindOf())) continue;
+    HRESULT hr = static_cast<CKV7FolderNode*>(child)->SaveAsXMLForProject(inner, buffer);
+    if (FAILED(hr)) return hr;
+  }
+  buffer.append(indent).append(u"</Folders>\r\n");
+  return S_OK;
+}
+
+HRESULT CKV7FolderNode::SaveFilesAsXMLForProject(WStringView indent, WString& buffer) const {
+  KV7_TRACE_ENTRY("CKV7FolderNode::SaveFilesAsXMLForProject", 2, "KV7FolderNode");
+  return KV7_TRACE_RETURN(SaveFilesOfContainerAsXML(this, indent, buffer));
 }
 
 HRESULT CKV7FolderNode::SaveFoldersAsXMLForProject(WStringView indent, WString& buffer) const {
   KV7_TRACE_ENTRY("CKV7FolderNode::SaveFoldersAsXMLForProject", 2, "KV7FolderNode");
-  WString inner = WString(indent) + u"\t";
-  buffer.append(indent).append(u"<Folders>\r\n");
-  for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext()) {
-    if (!IsKV7FolderKind(child->GetKindOf())) continue;
-    HRESULT hr = static_cast<CKV7FolderNode*>(child)->SaveAsXMLForProject(inner, buffer);
-    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  }
-  buffer.append(indent).append(u"</Folders>\r\n");
-  return KV7_TRACE_RETURN(S_OK);
+  return KV7_TRACE_RETURN(SaveFoldersOfContainerAsXML(this, indent, buffer));
 }
 
 HRESULT CKV7FolderNode::LoadFromXMLForProject(IXMLDOMNode* folder) {

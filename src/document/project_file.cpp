@@ -149,28 +149,12 @@ HRESULT CMyProjectHierarchy::SaveGeneralPropertiesAsXML(WStringView indent, WStr
 
 HRESULT CMyProjectHierarchy::SaveFilesAsXML(WStringView indent, WString& buffer) const {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::SaveFilesAsXML", 2, "PrjHier");
-  WString inner = WString(indent) + u"\t";
-  buffer.append(indent).append(u"<Files>\r\n");
-  for (CHierNode* child = project_node_->FirstChildNoPopulate(); child; child = child->GetNext()) {
-    if (!IsFileKind(child->GetKindOf())) continue;
-    HRESULT hr = static_cast<CFileVwFileNode*>(child)->SaveAsXMLForProject(inner, buffer);
-    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  }
-  buffer.append(indent).append(u"</Files>\r\n");
-  return KV7_TRACE_RETURN(S_OK);
+  return KV7_TRACE_RETURN(SaveFilesOfContainerAsXML(project_node_.Get(), indent, buffer));
 }
 
 HRESULT CMyProjectHierarchy::SaveFoldersAsXML(WStringView indent, WString& buffer) const {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::SaveFoldersAsXML", 2, "PrjHier");
-  WString inner = WString(indent) + u"\t";
-  buffer.append(indent).append(u"<Folders>\r\n");
-  for (CHierNode* child = project_node_->FirstChildNoPopulate(); child; child = child->GetNext()) {
-    if (!IsKV7FolderKind(child->GetKindOf())) continue;
-    HRESULT hr = static_cast<CKV7FolderNode*>(child)->SaveAsXMLForProject(inner, buffer);
-    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  }
-  buffer.append(indent).append(u"</Folders>\r\n");
-  return KV7_TRACE_RETURN(S_OK);
+  return KV7_TRACE_RETURN(SaveFoldersOfContainerAsXML(project_node_.Get(), indent, buffer));
 }
 
 // ---- Reading --------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "kv7/package/package_site.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
+#include "kv7/platform/registry.h"
 #include "kv7/trace/trace.h"
 #include "kv7/util/string_array.h"
 #include "kv7/util/ui_strings.h"
@@ -89,6 +90,7 @@ HRESULT CMyProjectHierarchy::Init(const char16_t* fileName, const char16_t* loca
   SetProjectFilePath(fileName);
   project_node_->SetFullPath(fileName);
   initialized_ = true;
+  (void)InitProjectSpecificEditorMap();
   // (The configuration provider is created and initialised here.)
   if ((flags & CPF_OPENFILE) != 0) {
     HRESULT hr = Load(fileName, 0, FALSE);
@@ -427,15 +429,7 @@ bool CMyProjectHierarchy::QueryEditProjectFile() {
 HRESULT CMyProjectHierarchy::ProcessEveryFileNode(CKV7NodeExecutor* executor, bool stopOnError) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::ProcessEveryFileNode", 2, "PrjHier");
   if (!project_node_) return KV7_TRACE_RETURN(E_UNEXPECTED);
-  for (CHierNode* child = project_node_->FirstChildNoPopulate(); child; child = child->GetNext()) {
-    HRESULT hr = S_OK;
-    if (IsFileKind(child->GetKindOf()))
-      hr = executor->DoWork(static_cast<CFileVwFileNode*>(child));
-    else if (IsKV7FolderKind(child->GetKindOf()))
-      hr = static_cast<CKV7FolderNode*>(child)->ProcessEveryFileNode(executor, stopOnError);
-    if (stopOnError && FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  }
-  return KV7_TRACE_RETURN(S_OK);
+  return KV7_TRACE_RETURN(ProcessFileNodesBelow(project_node_.Get(), executor, stopOnError));
 }
 
 HRESULT CMyProjectHierarchy::ProcessSelectedFileNodes(const std::vector<CFileVwFileNode*>& nodes,
@@ -578,6 +572,42 @@ HRESULT CMyProjectHierarchy::GetSpecificEditorType(const char16_t* path, GUID* e
 HRESULT CMyProjectHierarchy::GetSpecificLanguageService(const char16_t* path,
                                                         GUID* languageService) {
   return GetSpecificEditorType(path, languageService);
+}
+
+HRESULT CMyProjectHierarchy::GetProjectEditorsKeyStringW(WString& key) {
+  ComPtr<ILocalRegistry2> registry;
+  HRESULT hr = QueryPackageService(SID_SLocalRegistry, &registry);
+  if (FAILED(hr)) return hr;
+  CComBSTR root;
+  hr = registry->GetLocalRegistryRoot(root.Put());
+  if (FAILED(hr) || root.IsNull()) return E_UNEXPECTED;
+  key = root.ToString() + u"\\Projects\\" + kv7::GuidToString(GUID_MyProjectType) + u"\\Editors";
+  return S_OK;
+}
+
+HRESULT CMyProjectHierarchy::InitProjectSpecificEditorMap() {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::InitProjectSpecificEditorMap", 2, "PrjHier");
+  global_editor_extensions_.clear();
+  WString key_path;
+  HRESULT hr = GetProjectEditorsKeyStringW(key_path);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  CRegKey editors;
+  if (editors.Open(HKEY_CURRENT_USER, key_path, KEY_READ) != ERROR_SUCCESS)
+    return KV7_TRACE_RETURN(S_FALSE);
+  for (const char16_t* extension : {u".kv7", u".kv7sp", u".kv7udf"}) {
+    CRegKey settings;
+    DWORD use_global = 0;
+    if (settings.Open(editors, extension, KEY_READ) == ERROR_SUCCESS &&
+        settings.QueryDWORDValue(u"UseGlobalEditorByDefault", use_global) == ERROR_SUCCESS &&
+        use_global != 0)
+      global_editor_extensions_.emplace_back(extension);
+  }
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+bool CMyProjectHierarchy::UsesGlobalEditorByDefault(WStringView extension) const {
+  return std::any_of(global_editor_extensions_.begin(), global_editor_extensions_.end(),
+                     [extension](const WString& e) { return kv7::EqualsNoCase(e, extension); });
 }
 
 // ---- Automation -----------------------------------------------------------

@@ -74,6 +74,19 @@ class CKV7NodeExecutor {
   virtual HRESULT DoWork(CFileVwFileNode* node) = 0;
 };
 
+// Applies the executor to every file node below a container (the project
+// node or a database folder), entering database folders depth first in
+// child order; with stopOnError the walk ends at the first failing visit.
+HRESULT ProcessFileNodesBelow(CHierContainer* container, CKV7NodeExecutor* executor,
+                              bool stopOnError);
+
+// Append a container's Files element (its file children) and its Folders
+// element (its database folders), in child order, at `indent`.
+HRESULT SaveFilesOfContainerAsXML(const CHierContainer* container, WStringView indent,
+                                  WString& buffer);
+HRESULT SaveFoldersOfContainerAsXML(const CHierContainer* container, WStringView indent,
+                                    WString& buffer);
+
 inline constexpr GUID GUID_KV7FolderNode = kv7::MakeGuid("232E4A2D-8D48-11D6-A979-00B0D0E90F40");
 
 // The folder node of database projects.

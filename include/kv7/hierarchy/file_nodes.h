@@ -7,6 +7,7 @@
 
 #include "kv7/hierarchy/hier_node.h"
 #include "kv7/platform/xmldom.h"
+#include "kv7/util/utilities.h"
 
 class CFileVwProjNode;
 class CFileVwFolderNode;
@@ -100,7 +101,7 @@ class CFileVwProjNode : public CFileVwFolderNode {
   DWORD GetKindOf() const override { return kKindProject; }
   VSITEMID GetVsItemID() const override { return VSITEMID_ROOT; }
   CMyProjectHierarchy* GetCVsHierarchy() const override { return hierarchy_; }
-  const GUID& PGuidGetType() const override { return GUID_KV7ProjectNode; }
+  const GUID& PGuidGetType() const override { return GUID_KV7ProjectType; }
   bool ExpandByDefault() const override { return true; }
   HRESULT SetEditLabel(WStringView label) override;
   HRESULT GetGuidProperty(VSHPROPID property, GUID* value) override;

@@ -35,8 +35,7 @@ inline constexpr DWORD kNodeListed = 0x10;    // reported to the IDE as a child 
 inline constexpr DWORD kNodeSorted = 0x800;   // new children go in name order
 inline constexpr DWORD kNodeNewFlags = kNodeVisible | kNodeListed;
 
-// Type GUIDs and the open-folder image key.
-inline constexpr GUID GUID_KV7ProjectNode = kv7::MakeGuid("DE64B6B3-0658-11D7-A99C-00B0D0E90F40");
+// The type GUID of plain files and folders, and the open-folder image key.
 inline constexpr GUID GUID_FileViewNode = kv7::MakeGuid("DE64B6B4-0658-11D7-A99C-00B0D0E90F40");
 inline constexpr GUID GUID_OpenFolderImage = kv7::MakeGuid("931C02BD-9821-11D6-A97A-00B0D0E90F40");
 

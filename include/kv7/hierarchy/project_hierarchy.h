@@ -110,6 +110,15 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   // other documents.
   HRESULT GetSpecificEditorType(const char16_t* path, GUID* editor);
   HRESULT GetSpecificLanguageService(const char16_t* path, GUID* languageService);
+  // The registry key of the project type's editor settings: the IDE's root,
+  // "\\Projects\\", the project type GUID, "\\Editors". E_UNEXPECTED when
+  // the IDE gives no root.
+  HRESULT GetProjectEditorsKeyStringW(WString& key);
+  // Reads, under HKEY_CURRENT_USER, whether the user chose the IDE's global
+  // editor by default for scripts, procedures and functions.
+  HRESULT InitProjectSpecificEditorMap();
+  // What InitProjectSpecificEditorMap read for an extension (".kv7sp").
+  bool UsesGlobalEditorByDefault(WStringView extension) const;
 
   // ---- Automation --------------------------------------------------------
   HRESULT get_Name(BSTR* name);
@@ -203,6 +212,7 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   WString project_connection_xml_;
   ComPtr<IXMLDOMDocument> tracking_document_;
   std::vector<WString> missing_on_load_;
+  std::vector<WString> global_editor_extensions_;
   std::vector<std::pair<DWORD, ComPtr<IVsHierarchyEvents>>> event_sinks_;
   DWORD next_cookie_ = 1;
   CCriticalSection task_lock_;
