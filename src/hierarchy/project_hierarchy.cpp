@@ -416,6 +416,11 @@ void CMyProjectHierarchy::NotifyPropertyChanged(CHierNode* node, VSHPROPID prope
   });
 }
 
+void CMyProjectHierarchy::NotifyInvalidateItems(CHierNode* parent) {
+  ForEachSink(event_sinks_,
+              [&](IVsHierarchyEvents* sink) { (void)sink->OnInvalidateItems(parent->GetVsItemID()); });
+}
+
 bool CMyProjectHierarchy::QueryEditProjectFile() {
   ComPtr<IVsQueryEditQuerySave2> query;
   if (FAILED(QueryPackageService(SID_SVsQueryEditQuerySave, &query))) return true;

@@ -163,6 +163,8 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   void NotifyItemAdded(CHierNode* parent, CHierNode* previous, CHierNode* child);
   void NotifyItemDeleted(CHierNode* node);
   void NotifyPropertyChanged(CHierNode* node, VSHPROPID property);
+  // Tells the IDE to read a node's children (captions, icons) again.
+  void NotifyInvalidateItems(CHierNode* parent);
   // Asks the IDE whether the project file may be edited.
   bool QueryEditProjectFile();
   // The project file path changed (a rename): keeps the folder path too.
