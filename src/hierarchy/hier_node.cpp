@@ -80,6 +80,14 @@ HRESULT CHierNode::GetGuidProperty(VSHPROPID property, GUID* value) {
 
 LONG CHierNode::GetIconIndex(int) const { return -1; }
 
+HRESULT CHierNode::QueryStatus(const GUID*, ULONG, OLECMD*) { return OLECMDERR_E_NOTSUPPORTED; }
+
+HRESULT CHierNode::Exec(const GUID*, DWORD, DWORD, const VARIANT*, VARIANT*) {
+  return OLECMDERR_E_NOTSUPPORTED;
+}
+
+HRESULT CHierNode::GetUserContext(IVsUserContext**) { return E_NOTIMPL; }
+
 HRESULT CHierNode::GetProperty(VSHPROPID property, VARIANT* value) {
   switch (property) {
     case VSHPROPID_Caption:
@@ -110,6 +118,13 @@ HRESULT CHierNode::GetProperty(VSHPROPID property, VARIANT* value) {
     case VSHPROPID_IsHiddenItem:
       *value = VARIANT::FromBool(!IsVisible());
       return S_OK;
+    case VSHPROPID_UserContext: {
+      ComPtr<IVsUserContext> context;
+      HRESULT hr = GetUserContext(context.Put());
+      if (FAILED(hr)) return hr;
+      *value = VARIANT::FromUnknown(context.Get());
+      return S_OK;
+    }
     default:
       return DISP_E_MEMBERNOTFOUND;
   }
@@ -154,6 +169,7 @@ void CHierContainer::Link(CHierNode* child, CHierNode* previous) {
     previous->next_ = child;
   }
   if (child->next_ == nullptr) last_ = child;
+  ChildLinked(child);
   NotifyAdded(child, previous);
 }
 
@@ -193,6 +209,7 @@ void CHierContainer::SortedInsert(CHierNode* child) {
 
 HRESULT CHierContainer::RemoveChild(CHierNode* child) {
   if (child == nullptr || child->parent_ != this) return E_FAIL;
+  ChildUnlinking(child);
   CHierNode* previous = nullptr;
   for (CHierNode* node = first_; node != child; node = node->next_) previous = node;
   (previous ? previous->next_ : first_) = child->next_;

@@ -1,9 +1,20 @@
 #include <algorithm>
 
+#include <cerrno>
+
+#include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
 #include "services.h"
 
 namespace kv7::host {
+
+HRESULT DocumentService::OpenDocumentViaProject(const char16_t* path, REFGUID, IVsHierarchy*,
+                                                VSITEMID) {
+  if (path == nullptr) return E_INVALIDARG;
+  if (!FileExists(path)) return HResultFromErrno(ENOENT);
+  Open(path);
+  return S_OK;
+}
 
 HRESULT DocumentService::RenameDocument(const char16_t* oldPath, const char16_t* newPath,
                                         IVsHierarchy*, VSITEMID) {

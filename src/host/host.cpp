@@ -40,11 +40,15 @@ CHost::CHost()
   auto provider = MakeCom<Provider>();
   provider->Offer(SID_SVsSolution, solution_.Get());
   provider->Offer(SID_SVsUIHierarchyWindow, explorer_.Get());
-  provider->Offer(SID_SVsRunningDocumentTable, documents_.Get());
+  // One object serves both document services.
+  IUnknown* documents = static_cast<IVsRunningDocumentTable*>(documents_.Get());
+  provider->Offer(SID_SVsRunningDocumentTable, documents);
+  provider->Offer(SID_SVsUIShellOpenDocument, documents);
   provider->Offer(SID_SVsQueryEditQuerySave, queryEdit_.Get());
   provider->Offer(SID_SVsFileChangeEx, fileChange_.Get());
   provider->Offer(SID_SVsUIShell, shell_.Get());
   provider->Offer(SID_SLocalRegistry, MakeCom<RegistryService>().Get());
+  provider->Offer(SID_SVsMonitorUserContext, MakeCom<HelpService>().Get());
   provider_ = provider;
   previousPresenter_ =
       SetMessageBoxPresenter([shell = shell_](WStringView caption, WStringView text, UINT style) {

@@ -65,12 +65,16 @@ class SolutionService final : public ComObject<IVsSolution> {
   std::vector<ComPtr<IVsHierarchy>> projects_;
 };
 
-class DocumentService final : public ComObject<IVsRunningDocumentTable> {
+class DocumentService final
+    : public ComObject<IVsRunningDocumentTable, IVsUIShellOpenDocument> {
  public:
   void Open(WStringView path) { open_.emplace(path); }
   bool IsOpen(WStringView path) const { return open_.contains(path); }
   const std::vector<DocumentRename>& Renames() const { return renames_; }
 
+  // Opening a document in the headless IDE records it as open.
+  HRESULT OpenDocumentViaProject(const char16_t* path, REFGUID logicalView,
+                                 IVsHierarchy* hierarchy, VSITEMID item) override;
   HRESULT RenameDocument(const char16_t* oldPath, const char16_t* newPath,
                          IVsHierarchy* hierarchy, VSITEMID newItem) override;
 
@@ -131,6 +135,26 @@ class ShellService final : public ComObject<IVsUIShell> {
 class RegistryService final : public ComObject<ILocalRegistry2> {
  public:
   HRESULT GetLocalRegistryRoot(BSTR* root) override;
+};
+
+// A help context: the attributes a node gives for its help topic.
+class UserContext final : public ComObject<IVsUserContext> {
+ public:
+  HRESULT AddAttribute(LONG usage, const char16_t* name, const char16_t* value) override;
+  HRESULT GetAttribute(const char16_t* name, BSTR* value) override;
+
+ private:
+  struct Attribute {
+    LONG usage;
+    WString name;
+    WString value;
+  };
+  std::vector<Attribute> attributes_;
+};
+
+class HelpService final : public ComObject<IVsMonitorUserContext> {
+ public:
+  HRESULT CreateEmptyContext(IVsUserContext** context) override;
 };
 
 }  // namespace kv7::host

@@ -57,4 +57,25 @@ HRESULT RegistryService::GetLocalRegistryRoot(BSTR* root) {
   return S_OK;
 }
 
+HRESULT UserContext::AddAttribute(LONG usage, const char16_t* name, const char16_t* value) {
+  if (name == nullptr) return E_INVALIDARG;
+  attributes_.push_back({usage, name, value ? value : u""});
+  return S_OK;
+}
+
+HRESULT UserContext::GetAttribute(const char16_t* name, BSTR* value) {
+  if (name == nullptr || value == nullptr) return E_POINTER;
+  *value = nullptr;
+  for (const Attribute& attribute : attributes_) {
+    if (attribute.name != name) continue;
+    *value = SysAllocString(attribute.value.c_str());
+    return S_OK;
+  }
+  return S_FALSE;
+}
+
+HRESULT HelpService::CreateEmptyContext(IVsUserContext** context) {
+  return ComPtr<IVsUserContext>(MakeCom<UserContext>()).CopyTo(context);
+}
+
 }  // namespace kv7::host

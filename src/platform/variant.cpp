@@ -1,5 +1,7 @@
 #include "kv7/platform/variant.h"
 
+#include "kv7/platform/localtime.h"
+
 #include <cassert>
 #include <cstring>
 
@@ -148,4 +150,21 @@ IUnknown* VARIANT::punkVal() const {
 const std::vector<WString>& VARIANT::strings() const {
   assert(vt_ == (VT_ARRAY | VT_BSTR) && "strings of a variant that holds no string array");
   return *strings_;
+}
+
+bool SystemTimeToVariantTime(const SYSTEMTIME& time, DATE* date) {
+  if (time.wYear < 100 || time.wYear > 9999 || time.wMonth < 1 || time.wMonth > 12) return false;
+  // Days from the civil date (proleptic Gregorian), counted from 1970-01-01.
+  int y = time.wYear - (time.wMonth <= 2 ? 1 : 0);
+  int era = (y >= 0 ? y : y - 399) / 400;
+  int year_of_era = y - era * 400;
+  int month = time.wMonth;
+  int day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + time.wDay - 1;
+  int day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  long days_since_1970 = static_cast<long>(era) * 146097 + day_of_era - 719468;
+  constexpr long kDaysFrom1899To1970 = 25569;
+  double fraction = (time.wHour * 3600.0 + time.wMinute * 60.0 + time.wSecond +
+                     time.wMilliseconds / 1000.0) / 86400.0;
+  *date = static_cast<double>(days_since_1970 + kDaysFrom1899To1970) + fraction;
+  return true;
 }

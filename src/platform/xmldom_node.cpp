@@ -394,12 +394,25 @@ HRESULT RemoveChild(NodeCore& self, IXMLDOMNode* child, IXMLDOMNode** removed) {
 HRESULT AppendChild(NodeCore& self, IXMLDOMNode* child, IXMLDOMNode** appended) {
   if (appended) *appended = nullptr;
   NodeCore* core = CoreOf(child);
-  if (core == nullptr || !CanAppend(self.node(), core->node())) return E_INVALIDARG;
-  xmlUnlinkNode(core->node());
-  LinkLast(self.node(), core->node());
-  if (appended) {
+  if (core == nullptr) return E_INVALIDARG;
+  xmlNodePtr node = core->node();
+  // A node of another document is imported: a deep copy is appended and the
+  // original stays where it is.
+  if (node->doc != self.node()->doc) {
+    if (node->type == XML_DOCUMENT_NODE || node->type == XML_ATTRIBUTE_NODE) return E_INVALIDARG;
+    node = xmlDocCopyNode(node, self.node()->doc, 1);
+    if (node == nullptr) return E_OUTOFMEMORY;
+    self.tree()->Adopt(node);
+  }
+  if (!CanAppend(self.node(), node)) return E_INVALIDARG;
+  xmlUnlinkNode(node);
+  LinkLast(self.node(), node);
+  if (appended == nullptr) return S_OK;
+  if (node == core->node()) {
     child->AddRef();
     *appended = child;
+  } else {
+    *appended = Wrap(self, node).Detach();
   }
   return S_OK;
 }

@@ -260,11 +260,16 @@ TEST(XmlDom, EditsWithoutAddingWhitespace) {
   EXPECT_EQ(shallow->appendChild(x.Get(), nullptr), S_OK);  // moves it
   EXPECT_EQ(Xml(root.Get()), u"<r k=\"v\"><n>ac</n><n>ac</n><n><x/></n></r>");
 
-  auto other = Parse(u"<o/>");
-  auto foreign = Select(other.Get(), u"o");
-  for (IXMLDOMNode* refused :
-       {root.Get(), n.Get(), foreign.Get(), static_cast<IXMLDOMNode*>(document.Get())})
+  for (IXMLDOMNode* refused : {root.Get(), n.Get(), static_cast<IXMLDOMNode*>(document.Get())})
     EXPECT_EQ(n->appendChild(refused, nullptr), E_INVALIDARG);
+  // A node of another document is imported; the original stays.
+  auto other = Parse(u"<o><p/></o>");
+  auto foreign = Select(other.Get(), u"o");
+  ComPtr<IXMLDOMNode> imported;
+  EXPECT_EQ(shallow->appendChild(foreign.Get(), imported.Put()), S_OK);
+  EXPECT_NE(imported, foreign);
+  EXPECT_EQ(Xml(other.Get()), u"<o><p/></o>\n");
+  EXPECT_EQ(shallow->removeChild(imported.Get(), nullptr), S_OK);
   EXPECT_EQ(document->appendChild(shallow.Get(), nullptr), E_INVALIDARG);  // a second root
 
   // Nodes keep their document alive; unattached ones are freed with it.

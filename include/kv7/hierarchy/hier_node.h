@@ -67,6 +67,15 @@ class CHierNode : public IUnknown {
   virtual WString GetDisplayCaption() const { return name_; }
   // Lets go of what the node holds when its project closes.
   virtual void Close() {}
+  // The state of commands of a group for this node (OLECMD cmdf filled);
+  // OLECMDERR_E_NOTSUPPORTED for commands the node does not know.
+  virtual HRESULT QueryStatus(const GUID* group, ULONG count, OLECMD* commands);
+  // Carries out a command; OLECMDERR_E_NOTSUPPORTED when the node has none.
+  virtual HRESULT Exec(const GUID* group, DWORD command, DWORD options, const VARIANT* in,
+                       VARIANT* out);
+  // The node's help context, with a reference for the caller; E_NOTIMPL
+  // for nodes without one.
+  virtual HRESULT GetUserContext(IVsUserContext** context);
 
   CHierContainer* GetParent() const { return parent_; }
   CHierNode* GetNext() const { return next_; }
@@ -131,6 +140,10 @@ class CHierContainer : public CHierNode {
   ~CHierContainer() override;
   // Fills the children on first use; the base has nothing to add.
   virtual HRESULT PopulateChildren() { return S_OK; }
+  // Called after a child joins the list and before it leaves it (not while
+  // the container is being destroyed).
+  virtual void ChildLinked(CHierNode*) {}
+  virtual void ChildUnlinking(CHierNode*) {}
 
  private:
   void Link(CHierNode* child, CHierNode* previous);

@@ -7,6 +7,7 @@
 
 #include "kv7/platform/bstr.h"
 #include "kv7/platform/com.h"
+#include "kv7/platform/messagebox.h"
 #include "kv7/platform/variant.h"
 
 // ---- Item identifiers -----------------------------------------------------
@@ -46,8 +47,6 @@ inline constexpr VSHPROPID VSHPROPID_OwnerKey = -2038;
 inline constexpr VSHPROPID VSHPROPID_IsHiddenItem = -2043;
 inline constexpr VSHPROPID VSHPROPID_ProjectIDGuid = -2059;
 
-// A property the node does not have.
-inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = MakeHResult(0x80020003);
 // The user cancelled an edit or save prompt.
 inline constexpr HRESULT OLE_E_PROMPTSAVECANCELLED = MakeHResult(0x8004000C);
 
@@ -207,3 +206,134 @@ inline constexpr GUID SID_SVsFileChangeEx = IVsFileChangeEx::iid();
 inline constexpr GUID SID_SVsUIShell = IVsUIShell::iid();
 inline constexpr GUID SID_SLocalRegistry = ILocalRegistry2::iid();
 inline constexpr GUID SID_SVsUIHierarchyWindow = IVsUIHierarchyWindow::iid();
+
+// ---- Commands -------------------------------------------------------------
+
+// One command asked about in a QueryStatus: its id, and the state answered.
+struct OLECMD {
+  ULONG cmdID;
+  DWORD cmdf;
+};
+inline constexpr DWORD OLECMDF_SUPPORTED = 0x1;
+inline constexpr DWORD OLECMDF_ENABLED = 0x2;
+inline constexpr DWORD OLECMDF_LATCHED = 0x4;
+inline constexpr DWORD OLECMDF_INVISIBLE = 0x10;
+inline constexpr HRESULT OLECMDERR_E_NOTSUPPORTED = MakeHResult(0x80040100);
+inline constexpr HRESULT OLECMDERR_E_UNKNOWNGROUP = MakeHResult(0x80040104);
+
+// The IDE's standard command set and the product's own.
+inline constexpr GUID CMDSETID_StandardCommandSet97 =
+    kv7::MakeGuid("5EFC7975-14BC-11CF-9B2B-00AA00573819");
+inline constexpr GUID CMDSETID_StandardCommandSet2K =
+    kv7::MakeGuid("1496A755-94DE-11D0-8C3F-00C04FC2AAE2");
+inline constexpr GUID GUID_KV7PackageCommandSet =
+    kv7::MakeGuid("43F39C38-9F4E-11D6-A97B-00B0D0E90F40");
+
+// Standard commands that items answer.
+inline constexpr ULONG cmdidCopy = 15;
+inline constexpr ULONG cmdidCut = 16;
+inline constexpr ULONG cmdidPaste = 26;
+inline constexpr ULONG cmdidOpenWith = 199;
+inline constexpr ULONG cmdidOpen = 261;
+inline constexpr ULONG cmdidViewForm = 332;
+inline constexpr ULONG cmdidViewCode = 333;
+
+// ---- Help context ---------------------------------------------------------
+
+// Attributes that tell the IDE's help which topic fits what is selected.
+struct IVsUserContext : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DDC")
+
+  virtual HRESULT AddAttribute(LONG usage, const char16_t* name, const char16_t* value) = 0;
+  // The value of the first attribute named `name`; S_FALSE with null when absent.
+  virtual HRESULT GetAttribute(const char16_t* name, BSTR* value) = 0;
+};
+
+// The IDE's help context service: makes empty contexts.
+struct IVsMonitorUserContext : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DDD")
+
+  virtual HRESULT CreateEmptyContext(IVsUserContext** context) = 0;
+};
+inline constexpr GUID SID_SVsMonitorUserContext = IVsMonitorUserContext::iid();
+
+// ---- Properties window ----------------------------------------------------
+
+using PROPCAT = LONG;
+inline constexpr PROPCAT PROPCAT_Misc = -2;
+using LCID = DWORD;
+
+// Groups an object's properties into categories.
+struct ICategorizeProperties : IUnknown {
+  KV7_INTERFACE(IUnknown, "4D07FC10-F931-11CE-B001-00AA006884E5")
+
+  virtual HRESULT MapPropertyToCategory(DISPID id, PROPCAT* category) = 0;
+  virtual HRESULT GetCategoryName(PROPCAT category, LCID locale, BSTR* name) = 0;
+};
+
+// Display strings and predefined values of properties.
+struct IPerPropertyBrowsing : IUnknown {
+  KV7_INTERFACE(IUnknown, "376BD3AA-3845-101B-84ED-08002B2EC713")
+
+  virtual HRESULT GetDisplayString(DISPID id, BSTR* text) = 0;
+  virtual HRESULT MapPropertyToPage(DISPID id, CLSID* page) = 0;
+  // The predefined values' texts and cookies (null when none).
+  virtual HRESULT GetPredefinedStrings(DISPID id, VARIANT* strings, VARIANT* cookies) = 0;
+  virtual HRESULT GetPredefinedValue(DISPID id, DWORD cookie, VARIANT* value) = 0;
+};
+
+// The IDE's own questions about properties.
+struct IVsPerPropertyBrowsing : IUnknown {
+  KV7_INTERFACE(IUnknown, "0FF510A3-5FA5-49F1-8CCC-190D71C1C571")
+
+  virtual HRESULT HideProperty(DISPID id, BOOL* hide) = 0;
+  virtual HRESULT DisplayChildProperties(DISPID id, BOOL* display) = 0;
+  virtual HRESULT GetLocalizedPropertyInfo(DISPID id, LCID locale, BSTR* name,
+                                           BSTR* description) = 0;
+  virtual HRESULT HasDefaultValue(DISPID id, BOOL* isDefault) = 0;
+  virtual HRESULT IsPropertyReadOnly(DISPID id, BOOL* readOnly) = 0;
+  virtual HRESULT GetClassName(BSTR* name) = 0;
+  virtual HRESULT CanResetPropertyValue(DISPID id, BOOL* canReset) = 0;
+  virtual HRESULT ResetPropertyValue(DISPID id) = 0;
+};
+
+// Builders ("..." buttons) of properties.
+inline constexpr LONG CTLBLDTYPE_FINTERNALBUILDER = 2;
+
+struct IProvidePropertyBuilder : IUnknown {
+  KV7_INTERFACE(IUnknown, "33C0C1D8-33CF-11D3-BFF2-00C04F990235")
+
+  virtual HRESULT MapPropertyToBuilder(LONG id, LONG* builderType, BSTR* builderGuid,
+                                       VARIANT_BOOL* canBuild) = 0;
+  virtual HRESULT ExecuteBuilder(LONG id, const char16_t* builderGuid, IDispatch* object,
+                                 HWND owner, VARIANT* value, VARIANT_BOOL* changed) = 0;
+};
+
+// A project's configurations, as the IDE sees them.
+struct IVsCfgProvider : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DDE")
+};
+
+// Reaches the configuration provider of the project an object belongs to.
+struct IVsGetCfgProvider : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DDF")
+
+  virtual HRESULT GetCfgProvider(IVsCfgProvider** provider) = 0;
+};
+
+// ---- Opening documents ----------------------------------------------------
+
+// Logical views of a document.
+inline constexpr GUID LOGVIEWID_Primary = GUID_NULL;
+inline constexpr GUID LOGVIEWID_Code = kv7::MakeGuid("7651A701-06E5-11D1-8EBD-00A0C90F26EA");
+inline constexpr GUID LOGVIEWID_Designer = kv7::MakeGuid("7651A702-06E5-11D1-8EBD-00A0C90F26EA");
+
+// Opens documents in their editors.
+struct IVsUIShellOpenDocument : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE0")
+
+  // Opens the file of a project item in the editor for the view.
+  virtual HRESULT OpenDocumentViaProject(const char16_t* path, REFGUID logicalView,
+                                         IVsHierarchy* hierarchy, VSITEMID item) = 0;
+};
+inline constexpr GUID SID_SVsUIShellOpenDocument = IVsUIShellOpenDocument::iid();

@@ -31,8 +31,28 @@ struct IUnknown {
   virtual ~IUnknown() = default;
 };
 
+// Late-bound automation: members are named by dispatch identifiers.
+using DISPID = LONG;
+inline constexpr WORD DISPATCH_METHOD = 0x1;
+inline constexpr WORD DISPATCH_PROPERTYGET = 0x2;
+inline constexpr WORD DISPATCH_PROPERTYPUT = 0x4;
+// A member the object does not have; a call with the wrong arguments.
+inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = MakeHResult(0x80020003);
+inline constexpr HRESULT DISP_E_UNKNOWNNAME = MakeHResult(0x80020006);
+inline constexpr HRESULT DISP_E_BADPARAMCOUNT = MakeHResult(0x8002000E);
+inline constexpr HRESULT DISP_E_TYPEMISMATCH = MakeHResult(0x80020005);
+
+class VARIANT;
+
 struct IDispatch : IUnknown {
   KV7_INTERFACE(IUnknown, "00020400-0000-0000-C000-000000000046")
+
+  // The dispatch identifier of a member, by name ignoring case.
+  virtual HRESULT GetIDsOfNames(const char16_t* name, DISPID* id) = 0;
+  // Gets, puts or calls a member; a put passes the new value as the one
+  // argument. *result may be null when no result is wanted.
+  virtual HRESULT Invoke(DISPID id, WORD flags, const VARIANT* args, UINT argCount,
+                         VARIANT* result) = 0;
 };
 
 namespace kv7 {

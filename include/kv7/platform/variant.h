@@ -25,6 +25,11 @@ using VARTYPE = std::uint16_t;
 // Days since 30 December 1899, the fraction being the time of day.
 using DATE = double;
 
+struct SYSTEMTIME;
+// The DATE of a calendar time (the day of the week is not read); false for
+// a calendar time outside the years 100 to 9999.
+bool SystemTimeToVariantTime(const SYSTEMTIME& time, DATE* date);
+
 class VARIANT {
  public:
   VARIANT() = default;

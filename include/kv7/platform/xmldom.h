@@ -80,8 +80,9 @@ struct IXMLDOMNode : IUnknown {
   virtual HRESULT selectNodes(const char16_t* path, IXMLDOMNodeList** list) = 0;
   // Removes a child of this node; E_INVALIDARG when it is not a child.
   virtual HRESULT removeChild(IXMLDOMNode* child, IXMLDOMNode** removed) = 0;
-  // Appends a node of the same document (moving it when it is attached
-  // elsewhere); E_INVALIDARG for a node of another document or an ancestor.
+  // Appends a node (moving it when it is attached elsewhere); a node of
+  // another document is imported as a deep copy, which *appended names.
+  // E_INVALIDARG for an ancestor, a document or an attribute.
   virtual HRESULT appendChild(IXMLDOMNode* child, IXMLDOMNode** appended) = 0;
   // An unattached copy, with descendants when deep is VARIANT_TRUE.
   virtual HRESULT cloneNode(VARIANT_BOOL deep, IXMLDOMNode** clone) = 0;

@@ -1,0 +1,300 @@
+// What an item offers beyond its place in the tree: its automation
+// properties (the Properties window's browse object), its commands, and the
+// opening of its document.
+#include <iterator>
+
+#include "kv7/hierarchy/object_nodes.h"
+#include "kv7/hierarchy/project_hierarchy.h"
+#include "kv7/package/package_site.h"
+#include "kv7/platform/errorinfo.h"
+#include "kv7/platform/files.h"
+#include "kv7/platform/localtime.h"
+#include "kv7/trace/trace.h"
+
+namespace {
+
+struct MemberName {
+  const char16_t* name;
+  DISPID id;
+};
+
+constexpr MemberName kFileMembers[] = {
+    {u"FileName", DISPID_KV7FileName},       {u"FilePath", DISPID_KV7FilePath},
+    {u"ModifiedDate", DISPID_KV7ModifiedDate}, {u"Size", DISPID_KV7Size},
+    {u"FileType", DISPID_KV7FileType},       {u"ReadOnly", DISPID_KV7ReadOnly},
+    {u"Extender", DISPID_KV7Extender},       {u"ExtenderNames", DISPID_KV7ExtenderNames},
+    {u"ExtenderCATID", DISPID_KV7ExtenderCATID},
+};
+
+BSTR CopyOf(WStringView text) {
+  return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
+
+// The text argument of a put or an indexed get; empty when there is none.
+const char16_t* TextArgument(const VARIANT* args, UINT argCount) {
+  if (argCount < 1 || args[0].vt() != VT_BSTR) return nullptr;
+  return args[0].bstrVal();
+}
+
+// Runs a getter of one output and wraps its result in the variant.
+template <class T, class Wrap>
+HRESULT GetInto(HRESULT status, T value, VARIANT* result, Wrap wrap) {
+  if (SUCCEEDED(status) && result) *result = wrap(value);
+  return status;
+}
+
+}  // namespace
+
+HRESULT CFileVwFileNode::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (kv7::InterfaceMatches<IDispatch>(riid) && riid != IUnknown::iid()) {
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  return CFileVwBaseNode::QueryInterface(riid, object);
+}
+
+HRESULT CFileVwFileNode::GetProperty(VSHPROPID property, VARIANT* value) {
+  if (property == VSHPROPID_BrowseObject) {
+    *value = VARIANT::FromDispatch(this);
+    return S_OK;
+  }
+  return CFileVwBaseNode::GetProperty(property, value);
+}
+
+// ---- Commands ---------------------------------------------------------------
+
+HRESULT CFileVwFileNode::QueryStatus(const GUID* group, ULONG count, OLECMD* commands) {
+  if (group == nullptr || *group != CMDSETID_StandardCommandSet97)
+    return CFileVwBaseNode::QueryStatus(group, count, commands);
+  HRESULT hr = OLECMDERR_E_NOTSUPPORTED;
+  for (ULONG i = 0; i < count; ++i) {
+    switch (commands[i].cmdID) {
+      case cmdidOpen:
+      case cmdidOpenWith:
+      case cmdidViewCode:
+      case cmdidViewForm:
+        commands[i].cmdf = OLECMDF_SUPPORTED | OLECMDF_ENABLED;
+        hr = S_OK;
+        break;
+      default:
+        break;
+    }
+  }
+  return hr;
+}
+
+HRESULT CFileVwFileNode::Exec(const GUID* group, DWORD command, DWORD options, const VARIANT* in,
+                              VARIANT* out) {
+  if (group == nullptr || *group != CMDSETID_StandardCommandSet97)
+    return CFileVwBaseNode::Exec(group, command, options, in, out);
+  switch (command) {
+    case cmdidOpen: return OnCmdOpen();
+    case cmdidOpenWith: return OnCmdOpenWith();
+    case cmdidViewCode: return OnCmdViewCode();
+    case cmdidViewForm: return OnCmdViewForm();
+    default: return OLECMDERR_E_NOTSUPPORTED;
+  }
+}
+
+HRESULT CFileVwFileNode::OpenDocument(REFGUID logicalView) {
+  ComPtr<IVsUIShellOpenDocument> opener;
+  HRESULT hr = QueryPackageService(SID_SVsUIShellOpenDocument, &opener);
+  if (FAILED(hr)) return hr;
+  return opener->OpenDocumentViaProject(GetFullPath().c_str(), logicalView, GetCVsHierarchy(),
+                                        GetVsItemID());
+}
+
+HRESULT CFileVwFileNode::OnCmdOpen() {
+  KV7_TRACE_ENTRY("CFileVwFileNode::OnCmdOpen", 2, "FileVwFileNode");
+  return KV7_TRACE_RETURN(OpenDocument(LOGVIEWID_Primary));
+}
+
+// Without a choice of editors to offer, Open With opens the default one.
+HRESULT CFileVwFileNode::OnCmdOpenWith() {
+  KV7_TRACE_ENTRY("CFileVwFileNode::OnCmdOpenWith", 2, "FileVwFileNode");
+  return KV7_TRACE_RETURN(OpenDocument(LOGVIEWID_Primary));
+}
+
+HRESULT CFileVwFileNode::OnCmdViewCode() {
+  KV7_TRACE_ENTRY("CFileVwFileNode::OnCmdViewCode", 2, "FileVwFileNode");
+  return KV7_TRACE_RETURN(OpenDocument(LOGVIEWID_Code));
+}
+
+HRESULT CFileVwFileNode::OnCmdViewForm() {
+  KV7_TRACE_ENTRY("CFileVwFileNode::OnCmdViewForm", 2, "FileVwFileNode");
+  return KV7_TRACE_RETURN(OpenDocument(LOGVIEWID_Designer));
+}
+
+HRESULT CFileVwFileNode::SetupF1KeywordContext(const char16_t* keyword,
+                                                IVsUserContext** context) {
+  ComPtr<IVsMonitorUserContext> help;
+  HRESULT hr = QueryPackageService(SID_SVsMonitorUserContext, &help);
+  if (FAILED(hr)) return hr;
+  hr = help->CreateEmptyContext(context);
+  if (FAILED(hr) || *context == nullptr) return FAILED(hr) ? hr : E_FAIL;
+  return (*context)->AddAttribute(0, u"keyword", keyword);
+}
+
+// ---- Automation ---------------------------------------------------------------
+
+HRESULT CFileVwFileNode::GetIDsOfNames(const char16_t* name, DISPID* id) {
+  if (name == nullptr || id == nullptr) return E_POINTER;
+  for (const MemberName& member : kFileMembers) {
+    if (kv7::EqualsNoCase(member.name, name)) {
+      *id = member.id;
+      return S_OK;
+    }
+  }
+  return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT CFileVwFileNode::Invoke(DISPID id, WORD flags, const VARIANT* args, UINT argCount,
+                                VARIANT* result) {
+  return InvokeFileProperty(id, flags, args, argCount, result);
+}
+
+HRESULT CFileVwFileNode::InvokeFileProperty(DISPID id, WORD flags, const VARIANT* args,
+                                            UINT argCount, VARIANT* result) {
+  const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
+  auto string = [](BSTR text) {
+    VARIANT v = VARIANT::FromString(text ? WStringView(text, SysStringLen(text)) : WStringView());
+    SysFreeString(text);
+    return v;
+  };
+  BSTR text = nullptr;
+  switch (id) {
+    case DISPID_KV7FileName:
+      if (put) {
+        const char16_t* name = TextArgument(args, argCount);
+        return name ? put_FileName(name) : DISP_E_TYPEMISMATCH;
+      }
+      return GetInto(get_FileName(&text), text, result, string);
+    case DISPID_KV7FilePath:
+      return GetInto(get_FilePath(&text), text, result, string);
+    case DISPID_KV7FileType:
+      return GetInto(get_FileType(&text), text, result, string);
+    case DISPID_KV7ExtenderCATID:
+      return GetInto(get_ExtenderCATID(&text), text, result, string);
+    case DISPID_KV7ModifiedDate: {
+      VARIANT date;
+      HRESULT hr = get_ModifiedDate(&date);
+      if (SUCCEEDED(hr) && result) *result = date;
+      return hr;
+    }
+    case DISPID_KV7Size: {
+      double size = 0;
+      return GetInto(get_Size(&size), size, result, VARIANT::FromDouble);
+    }
+    case DISPID_KV7ReadOnly: {
+      if (put) {
+        if (argCount < 1 || args[0].vt() != VT_BOOL) return DISP_E_TYPEMISMATCH;
+        return put_ReadOnly(args[0].boolVal());
+      }
+      VARIANT_BOOL read_only = VARIANT_FALSE;
+      return GetInto(get_ReadOnly(&read_only), read_only, result,
+                     [](VARIANT_BOOL value) { return VARIANT::FromBool(value == VARIANT_TRUE); });
+    }
+    case DISPID_KV7Extender: {
+      ComPtr<IDispatch> extender;
+      HRESULT hr = get_Extender(TextArgument(args, argCount), extender.Put());
+      if (SUCCEEDED(hr) && result) *result = VARIANT::FromDispatch(extender.Get());
+      return hr;
+    }
+    case DISPID_KV7ExtenderNames: {
+      VARIANT names;
+      HRESULT hr = get_ExtenderNames(&names);
+      if (SUCCEEDED(hr) && result) *result = names;
+      return hr;
+    }
+    default:
+      return DISP_E_MEMBERNOTFOUND;
+  }
+}
+
+HRESULT CFileVwFileNode::get_FileName(BSTR* name) {
+  if (name == nullptr) return E_POINTER;
+  *name = CopyOf(GetFileName());
+  return S_OK;
+}
+
+HRESULT CFileVwFileNode::put_FileName(const char16_t* name) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::put_FileName", 2, "FileVwFileNode");
+  CMyProjectHierarchy* hierarchy = GetCVsHierarchy();
+  if (hierarchy == nullptr || name == nullptr) return KV7_TRACE_RETURN(E_UNEXPECTED);
+  return KV7_TRACE_RETURN(
+      hierarchy->SetProperty(GetVsItemID(), VSHPROPID_EditLabel, VARIANT::FromString(name)));
+}
+
+HRESULT CFileVwFileNode::get_FilePath(BSTR* path) {
+  if (path == nullptr) return E_POINTER;
+  *path = CopyOf(GetFullPath());
+  return S_OK;
+}
+
+HRESULT CFileVwFileNode::get_ModifiedDate(VARIANT* date) {
+  if (date == nullptr) return E_POINTER;
+  FILETIME written;
+  HRESULT hr = kv7::GetLastWriteTime(GetFullPath(), &written);
+  if (FAILED(hr)) return kv7::ReportError(hr);
+  DATE value = 0;
+  if (!SystemTimeToVariantTime(kv7::ToSystemTime(written, kv7::TimeZone::Local), &value))
+    return E_FAIL;
+  *date = VARIANT::FromDate(value);
+  return S_OK;
+}
+
+HRESULT CFileVwFileNode::get_Size(double* size) {
+  if (size == nullptr) return E_POINTER;
+  std::uint64_t bytes = 0;
+  HRESULT hr = kv7::GetFileSize(GetFullPath(), &bytes);
+  if (FAILED(hr)) return kv7::ReportError(hr);
+  *size = static_cast<double>(bytes);
+  return S_OK;
+}
+
+HRESULT CFileVwFileNode::get_FileType(BSTR* type) {
+  if (type == nullptr) return E_POINTER;
+  *type = SysAllocString(ItemKindName(this));
+  return S_OK;
+}
+
+HRESULT CFileVwFileNode::get_ReadOnly(VARIANT_BOOL* readOnly) {
+  if (readOnly == nullptr) return E_POINTER;
+  DWORD attributes = 0;
+  HRESULT hr = kv7::GetFileAttributes(GetFullPath(), &attributes);
+  if (FAILED(hr)) return kv7::ReportError(hr);
+  *readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT CFileVwFileNode::put_ReadOnly(VARIANT_BOOL readOnly) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::put_ReadOnly", 2, "FileVwFileNode");
+  DWORD attributes = 0;
+  HRESULT hr = kv7::GetFileAttributes(GetFullPath(), &attributes);
+  if (SUCCEEDED(hr)) {
+    attributes = readOnly ? attributes | FILE_ATTRIBUTE_READONLY
+                          : attributes & ~FILE_ATTRIBUTE_READONLY;
+    hr = kv7::SetFileAttributes(GetFullPath(), attributes);
+  }
+  return KV7_TRACE_RETURN(FAILED(hr) ? kv7::ReportError(hr) : S_OK);
+}
+
+HRESULT CFileVwFileNode::get_Extender(const char16_t*, IDispatch** extender) {
+  if (extender == nullptr) return E_POINTER;
+  *extender = nullptr;
+  return E_INVALIDARG;
+}
+
+HRESULT CFileVwFileNode::get_ExtenderNames(VARIANT* names) {
+  if (names == nullptr) return E_POINTER;
+  *names = VARIANT::FromStringArray({});
+  return S_OK;
+}
+
+HRESULT CFileVwFileNode::get_ExtenderCATID(BSTR* catid) {
+  if (catid == nullptr) return E_POINTER;
+  *catid = SysAllocString(u"");
+  return S_OK;
+}
