@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times `kv7 show` (open) and `kv7 upgrade` (open + save) as whole processes
-# on generated projects of 10,000 and 50,000 items, and prints the median
-# wall time and peak RSS of five runs each.
+# on generated projects of 10,000 and 50,000 items, and prints the medians
+# of five runs each: wall seconds, CPU seconds (user + system) and peak RSS.
 #
 #   bench/project_bench.sh [KV7_BINARY] [ITEMS...]
 #   bench/project_bench.sh --generate ITEMS DIR   (writes DIR/Bench.kv7p only)
@@ -82,35 +82,39 @@ runs=5
 work=$(mktemp -d "${TMPDIR:-/tmp}/kv7bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# median COLUMN: the median of a column of the runs' "seconds kilobytes".
+# median COLUMN: the median of one column of the runs' "wall cpu kilobytes".
 median() { sort -g -k"$1","$1" "$work/runs" | awk -v c="$1" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'; }
 
-# measure COMMAND...: prints "seconds megabytes", the medians of $runs runs.
+# measure COMMAND...: prints the medians of $runs runs: wall seconds, CPU
+# (user + system) seconds and peak RSS in MB.
 measure() {
   local i
   : >"$work/runs"
   for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null
-    cat "$work/time" >>"$work/runs"
+    /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" >/dev/null
+    awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/time" >>"$work/runs"
   done
-  echo "$(median 1) $(($(median 2) / 1024))"
+  echo "$(median 1) $(median 2) $(($(median 3) / 1024))"
 }
 
-printf '%8s %8s %8s %12s %8s\n' items open_s open_MB open+save_s save_MB
-declare -A open_s save_s
+printf '%6s | %7s %7s %7s | %11s %11s %11s\n' items open_s cpu_s MB open+save_s cpu_s MB
+declare -A open_s save_s open_c save_c
 for items in "${sizes[@]}"; do
   generate "$items" "$work/p$items"
   file="$project/Bench.kv7p"
   cp "$file" "$work/original"
   "$kv7" upgrade "$file" >/dev/null
   cmp -s "$file" "$work/original" || echo "warning: a save changed the $items-item project" >&2
-  read -r os om < <(measure "$kv7" show "$file")
-  read -r ss sm < <(measure "$kv7" upgrade "$file")
-  open_s[$items]=$os save_s[$items]=$ss
-  printf '%8s %8s %8s %12s %8s\n' "$items" "$os" "$om" "$ss" "$sm"
+  read -r os oc om < <(measure "$kv7" show "$file")
+  read -r ss sc sm < <(measure "$kv7" upgrade "$file")
+  open_s[$items]=$os save_s[$items]=$ss open_c[$items]=$oc save_c[$items]=$sc
+  printf '%6s | %7s %7s %7s | %11s %11s %11s\n' "$items" "$os" "$oc" "$om" "$ss" "$sc" "$sm"
   rm -rf "$project"
 done
 if [[ -n ${open_s[10000]:-} && -n ${open_s[50000]:-} ]]; then
-  awk -v o1="${open_s[10000]}" -v o5="${open_s[50000]}" -v s1="${save_s[10000]}" -v s5="${save_s[50000]}" \
-    'BEGIN { printf "ratio 50k/10k: open %.2f, open+save %.2f\n", o5 / o1, s5 / s1 }'
+  awk -v a="${open_s[10000]} ${open_s[50000]} ${save_s[10000]} ${save_s[50000]}" \
+    -v c="${open_c[10000]} ${open_c[50000]} ${save_c[10000]} ${save_c[50000]}" 'BEGIN {
+      split(a, w); split(c, u)
+      printf "ratio 50k/10k: open %.2f (cpu %.2f), open+save %.2f (cpu %.2f)\n",
+        w[2] / w[1], u[2] / u[1], w[4] / w[3], u[4] / u[3] }'
 fi

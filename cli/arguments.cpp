@@ -44,7 +44,8 @@ bool ParseArguments(const std::vector<std::string>& args, std::initializer_list<
         return false;
       }
     } else {
-      *error = "unknown option '" + arg + "'";
+      // Only the name: a value given with "=" may be a secret.
+      *error = "unknown option '" + name + "'";
       return false;
     }
   }

@@ -107,16 +107,19 @@ CFileVwFolderNode* ProjectSession::FindFolder(const std::string& argument) const
   return static_cast<CFileVwFolderNode*>(node);
 }
 
-int ProjectSession::SaveIfDirty(bool dropMissing) {
+int ProjectSession::OpenForChange(const std::string& projectPath, bool dropMissing) {
+  if (int code = Open(projectPath)) return code;
+  const auto& missing = project_->GetMissingOnLoad();
+  if (missing.empty() || dropMissing) return kExitOk;
+  for (const WString& path : missing)
+    std::fprintf(stderr, "kv7 %s: missing on disk: %s\n", verb_, ToUtf8(path).c_str());
+  return Fail(verb_, "nothing done: the project lists items or folders that are missing on disk, "
+                     "and saving would drop them (use --drop-missing to go on without them)");
+}
+
+int ProjectSession::SaveIfDirty() {
   BOOL dirty = FALSE;
   if (FAILED(project_->IsDirty(&dirty)) || !dirty) return kExitOk;
-  const auto& missing = project_->GetMissingOnLoad();
-  if (!missing.empty() && !dropMissing) {
-    for (const WString& path : missing)
-      std::fprintf(stderr, "kv7 %s: missing on disk: %s\n", verb_, ToUtf8(path).c_str());
-    return Fail(verb_, "not saved: the project lists items or folders that are missing on disk, "
-                       "and saving would drop them (use --drop-missing to save without them)");
-  }
   HRESULT hr = project_->Save(nullptr, FALSE, 0);
   if (FAILED(hr)) return FailStatus(verb_, hr, "cannot save the project");
   return kExitOk;

@@ -30,6 +30,10 @@ class ProjectSession {
 
   // Opens an existing project file; an exit code (0 when open).
   int Open(const std::string& projectPath);
+  // Opens a project that the verb will change. Refuses (exit 1, nothing
+  // touched) when loading left out items or folders missing on disk,
+  // unless `dropMissing`: saving would drop them from the file.
+  int OpenForChange(const std::string& projectPath, bool dropMissing);
   // Creates a new project from the template as `path`; an exit code.
   int Create(const std::string& path);
 
@@ -43,10 +47,8 @@ class ProjectSession {
   // The folder named by a FOLDER argument, or the project node for "" / ".".
   CFileVwFolderNode* FindFolder(const std::string& argument) const;
 
-  // Saves the project when it changed. Refuses (exit 1) when loading left
-  // out missing items or folders, unless `dropMissing`: saving would drop
-  // them from the file.
-  int SaveIfDirty(bool dropMissing);
+  // Saves the project when it changed.
+  int SaveIfDirty();
 
  private:
   WString ProjectRelative(const std::string& argument) const;

@@ -90,7 +90,8 @@ int RunAdd(const Arguments& args) {
   if (!ParseArguments(args, {"--drop-missing"}, {"--to"}, 2, -1, &parsed, &error))
     return BadUsage("add", error);
   ProjectSession session("add");
-  if (int code = session.Open(parsed.positional[0])) return code;
+  if (int code = session.OpenForChange(parsed.positional[0], parsed.Has("--drop-missing")))
+    return code;
   std::string folder_name = parsed.Option("--to");
   CFileVwFolderNode* folder = session.FindFolder(folder_name);
   if (folder == nullptr) return Fail("add", "the project has no folder '" + folder_name + "'");
@@ -101,7 +102,7 @@ int RunAdd(const Arguments& args) {
     HRESULT hr = session.root()->AddExistingFile(folder, path);
     if (FAILED(hr)) return FailStatus("add", hr, "cannot add '" + file + "'");
   }
-  return session.SaveIfDirty(parsed.Has("--drop-missing"));
+  return session.SaveIfDirty();
 }
 
 // ---- mkdir ----------------------------------------------------------------
@@ -112,7 +113,8 @@ int RunMkdir(const Arguments& args) {
   if (!ParseArguments(args, {"--drop-missing"}, {}, 2, 2, &parsed, &error))
     return BadUsage("mkdir", error);
   ProjectSession session("mkdir");
-  if (int code = session.Open(parsed.positional[0])) return code;
+  if (int code = session.OpenForChange(parsed.positional[0], parsed.Has("--drop-missing")))
+    return code;
   std::string path = parsed.positional[1];
   while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
   size_t slash = path.find_last_of("/\\");
@@ -122,7 +124,7 @@ int RunMkdir(const Arguments& args) {
   if (container == nullptr) return Fail("mkdir", "the project has no folder '" + parent + "'");
   HRESULT hr = session.root()->CreateAndAddFolder(container, FromUtf8(name));
   if (FAILED(hr)) return FailStatus("mkdir", hr, "cannot create folder '" + path + "'");
-  return session.SaveIfDirty(parsed.Has("--drop-missing"));
+  return session.SaveIfDirty();
 }
 
 // ---- rename ---------------------------------------------------------------
@@ -133,14 +135,15 @@ int RunRename(const Arguments& args) {
   if (!ParseArguments(args, {"--drop-missing"}, {}, 3, 3, &parsed, &error))
     return BadUsage("rename", error);
   ProjectSession session("rename");
-  if (int code = session.Open(parsed.positional[0])) return code;
+  if (int code = session.OpenForChange(parsed.positional[0], parsed.Has("--drop-missing")))
+    return code;
   CFileVwBaseNode* node = session.FindNode(parsed.positional[1]);
   if (node == nullptr || node == session.root())
     return Fail("rename", "the project has no item or folder '" + parsed.positional[1] + "'");
   HRESULT hr = session.project()->SetProperty(node->GetVsItemID(), VSHPROPID_EditLabel,
                                               VARIANT::FromString(FromUtf8(parsed.positional[2])));
   if (FAILED(hr)) return FailStatus("rename", hr, "cannot rename '" + parsed.positional[1] + "'");
-  return session.SaveIfDirty(parsed.Has("--drop-missing"));
+  return session.SaveIfDirty();
 }
 
 // ---- remove ---------------------------------------------------------------
@@ -151,14 +154,15 @@ int RunRemove(const Arguments& args) {
   if (!ParseArguments(args, {"--delete", "--drop-missing"}, {}, 2, 2, &parsed, &error))
     return BadUsage("remove", error);
   ProjectSession session("remove");
-  if (int code = session.Open(parsed.positional[0])) return code;
+  if (int code = session.OpenForChange(parsed.positional[0], parsed.Has("--drop-missing")))
+    return code;
   CFileVwBaseNode* node = session.FindNode(parsed.positional[1]);
   if (node == nullptr || node == session.root())
     return Fail("remove", "the project has no item or folder '" + parsed.positional[1] + "'");
   DWORD operation = parsed.Has("--delete") ? DELITEMOP_DeleteFromStorage : DELITEMOP_RemoveFromProject;
   HRESULT hr = session.project()->DeleteItem(operation, node->GetVsItemID());
   if (FAILED(hr)) return FailStatus("remove", hr, "cannot remove '" + parsed.positional[1] + "'");
-  return session.SaveIfDirty(parsed.Has("--drop-missing"));
+  return session.SaveIfDirty();
 }
 
 // ---- upgrade --------------------------------------------------------------
@@ -169,14 +173,15 @@ int RunUpgrade(const Arguments& args) {
   if (!ParseArguments(args, {"--drop-missing"}, {}, 1, 1, &parsed, &error))
     return BadUsage("upgrade", error);
   ProjectSession session("upgrade");
-  if (int code = session.Open(parsed.positional[0])) return code;
+  if (int code = session.OpenForChange(parsed.positional[0], parsed.Has("--drop-missing")))
+    return code;
   if (!session.project()->GetProjectLevelConnection().empty())
     return Fail("upgrade",
                 "'" + parsed.positional[0] +
                     "' holds a project-wide connection (General/ConnInfo) that only configurations "
                     "can take over; this version of kv7 cannot upgrade it without losing it");
   (void)session.project()->put_IsDirty(VARIANT_TRUE);
-  int code = session.SaveIfDirty(parsed.Has("--drop-missing"));
+  int code = session.SaveIfDirty();
   if (code == kExitOk) std::printf("saved %s as version 3\n", parsed.positional[0].c_str());
   return code;
 }

@@ -1,5 +1,7 @@
 #include "verbs.h"
 
+#include "connection_verbs.h"
+#include "options_verbs.h"
 #include "project_verbs.h"
 
 namespace kv7::cli {
@@ -17,6 +19,13 @@ constexpr Verb kVerbs[] = {
      "take an item or folder out of the project (--delete: from disk too)", RunRemove},
     {"upgrade", "upgrade PROJECT", "save a project of an older format version as version 3",
      RunUpgrade},
+    {"connection", "connection list|show|add|remove ...",
+     "list, show, add and remove catalogue connections (see 'kv7 connection --help')",
+     RunConnection},
+    {"options", "options [NAME [VALUE]]",
+     "list the global options, print one, or set one and save it", RunOptions},
+    {"log", "log [on FILE | off]", "show whether the diagnostic log is on, or switch it",
+     RunLog},
 };
 
 }  // namespace

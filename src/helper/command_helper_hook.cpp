@@ -1,3 +1,4 @@
+#include "connection_catalogue.h"
 #include "helper_trace.h"
 #include "kv7/helper/helper.h"
 #include "kv7/platform/files.h"
@@ -9,9 +10,43 @@ constexpr char16_t kXmlDeclaration[] = u"<?xml version=\"1.0\" encoding=\"UTF-8\
 
 }  // namespace
 
-HRESULT CCommandHelperHook::SelectConnection(const char16_t*, BSTR*) {
+HRESULT CCommandHelperHook::SelectConnection(const char16_t* connectionXml, BSTR* chosenXml) {
   KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::SelectConnection", "CommandHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("the connection chooser");
+  if (chosenXml == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  kv7::helper::ConnectionCatalogue catalogue;
+  HRESULT hr = catalogue.Load();
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  kv7::helper::Connection preset;
+  const kv7::helper::Connection* chosen = nullptr;
+  if (SUCCEEDED(kv7::helper::ReadConnectionElement(connectionXml ? connectionXml : u"", &preset)))
+    chosen = catalogue.Find(preset.Name());
+  if (chosen == nullptr) chosen = catalogue.Default();
+  if (chosen == nullptr) return KV7_TRACE_RETURN(S_FALSE);
+  *chosenXml = CComBSTR(kv7::helper::ConnectionsDocumentText({chosen, 1}, u"", false)).Detach();
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CCommandHelperHook::AddConnection(const char16_t* connectionXml, BOOL makeDefault) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::AddConnection", "CommandHelperHook");
+  kv7::helper::Connection connection;
+  if (FAILED(kv7::helper::ReadConnectionElement(connectionXml ? connectionXml : u"", &connection)))
+    return KV7_TRACE_RETURN(E_INVALIDARG);
+  kv7::helper::CompleteConnection(&connection);
+  connection.Set(u"DBCONNSTRING", u"");
+  kv7::helper::ConnectionCatalogue catalogue;
+  HRESULT hr = catalogue.Load();
+  if (SUCCEEDED(hr)) hr = catalogue.Add(std::move(connection), makeDefault != FALSE);
+  if (SUCCEEDED(hr)) hr = catalogue.Save();
+  return KV7_TRACE_RETURN(hr);
+}
+
+HRESULT CCommandHelperHook::RemoveConnection(const char16_t* connectionName) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::RemoveConnection", "CommandHelperHook");
+  kv7::helper::ConnectionCatalogue catalogue;
+  HRESULT hr = catalogue.Load();
+  if (SUCCEEDED(hr)) hr = catalogue.Remove(connectionName ? connectionName : u"");
+  if (SUCCEEDED(hr)) hr = catalogue.Save();
+  return KV7_TRACE_RETURN(hr);
 }
 
 HRESULT CCommandHelperHook::IsAddinAvailable(BOOL* available) {
@@ -47,6 +82,14 @@ HRESULT CCommandHelperHook::SetOptionsFileXML(const char16_t* optionsXml) {
   return KV7_TRACE_RETURN(kv7::helper::WriteOptionsDocument(optionsXml));
 }
 
+HRESULT CCommandHelperHook::GetDefaultOptionsFileXML(BSTR* optionsXml) {
+  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::GetDefaultOptionsFileXML", "CommandHelperHook");
+  if (optionsXml == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  WString text = kv7::helper::DefaultOptionsDocument();
+  *optionsXml = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return KV7_TRACE_RETURN(S_OK);
+}
+
 HRESULT CCommandHelperHook::MyChooseFont(const char16_t* fontName, float fontSize,
                                          BSTR* chosenName, float* chosenSize) {
   KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::MyChooseFont", "CommandHelperHook");
@@ -57,25 +100,26 @@ HRESULT CCommandHelperHook::MyChooseFont(const char16_t* fontName, float fontSiz
   return KV7_TRACE_RETURN(S_OK);
 }
 
-HRESULT CCommandHelperHook::ConvertConnectionXML(const char16_t*, const char16_t*,
-                                                 const char16_t*, BSTR*) {
+HRESULT CCommandHelperHook::ConvertConnectionXML(const char16_t* fromVersion,
+                                                 const char16_t* toVersion,
+                                                 const char16_t* connectionXml,
+                                                 BSTR* convertedXml) {
   KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::ConvertConnectionXML", "CommandHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("connection conversion");
+  if (convertedXml == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  if (fromVersion == nullptr || toVersion == nullptr || WStringView(fromVersion) != u"1" ||
+      WStringView(toVersion) != u"2")
+    return KV7_TRACE_RETURN(E_INVALIDARG);
+  kv7::helper::Connection connection;
+  HRESULT hr = kv7::helper::ReadConnectionElement(connectionXml ? connectionXml : u"", &connection);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  kv7::helper::CompleteConnection(&connection);
+  *convertedXml = CComBSTR(kv7::helper::ConnectionElementText(connection, false)).Detach();
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CCommandHelperHook::GetModelXML(const char16_t*, BSTR*) {
   KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::GetModelXML", "CommandHelperHook");
   KV7_HELPER_NOT_AVAILABLE("the server model");
-}
-
-HRESULT CCommandHelperHook::FormatModelIdentifier(const char16_t*, BSTR*) {
-  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::FormatModelIdentifier", "CommandHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("the server model");
-}
-
-HRESULT CCommandHelperHook::GetQuotedNameForObject(const char16_t*, BSTR*) {
-  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::GetQuotedNameForObject", "CommandHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("name quoting");
 }
 
 HRESULT CCommandHelperHook::RunParameterValueDialog(const char16_t*, const char16_t*, BSTR*,

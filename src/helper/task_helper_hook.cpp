@@ -1,3 +1,4 @@
+#include "connection_catalogue.h"
 #include "helper_trace.h"
 #include "kv7/helper/helper.h"
 
@@ -39,12 +40,25 @@ HRESULT CTaskHelperHook::InstallCLRAssembly(const char16_t*, const char16_t*, co
   KV7_HELPER_NOT_AVAILABLE("installing assemblies");
 }
 
-HRESULT CTaskHelperHook::GetConnXML(const char16_t*, BSTR*) {
+HRESULT CTaskHelperHook::GetConnXML(const char16_t* connectionName, BSTR* connectionXml) {
   KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::GetConnXML", "TaskHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("the connection catalogue");
+  if (connectionXml == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  kv7::helper::ConnectionCatalogue catalogue;
+  HRESULT hr = catalogue.Load();
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  WStringView name = connectionName ? connectionName : u"";
+  const kv7::helper::Connection* found = catalogue.Find(name);
+  if (found == nullptr) return KV7_TRACE_RETURN(kv7::helper::ConnectionNotFound(name));
+  *connectionXml = CComBSTR(kv7::helper::ConnectionElementText(*found, false)).Detach();
+  return KV7_TRACE_RETURN(S_OK);
 }
 
-HRESULT CTaskHelperHook::GetAllConnectionInfo(BSTR*) {
+HRESULT CTaskHelperHook::GetAllConnectionInfo(BSTR* connectionsXml) {
   KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::GetAllConnectionInfo", "TaskHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("the connection catalogue");
+  if (connectionsXml == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  kv7::helper::ConnectionCatalogue catalogue;
+  HRESULT hr = catalogue.Load();
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  *connectionsXml = CComBSTR(catalogue.Document()).Detach();
+  return KV7_TRACE_RETURN(S_OK);
 }

@@ -36,10 +36,11 @@ const char16_t* TextArgument(const VARIANT* args, UINT argCount) {
   return args[0].bstrVal();
 }
 
-// Runs a getter of one output and wraps its result in the variant.
-template <class T, class Wrap>
-HRESULT GetInto(HRESULT status, T value, VARIANT* result, Wrap wrap) {
-  if (SUCCEEDED(status) && result) *result = wrap(value);
+// Hands a getter's text to the caller as a variant, freeing the text.
+HRESULT StringResult(HRESULT status, BSTR text, VARIANT* result) {
+  if (SUCCEEDED(status) && result)
+    *result = VARIANT::FromString(text ? WStringView(text, SysStringLen(text)) : WStringView());
+  SysFreeString(text);
   return status;
 }
 
@@ -158,34 +159,36 @@ HRESULT CFileVwFileNode::Invoke(DISPID id, WORD flags, const VARIANT* args, UINT
 HRESULT CFileVwFileNode::InvokeFileProperty(DISPID id, WORD flags, const VARIANT* args,
                                             UINT argCount, VARIANT* result) {
   const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
-  auto string = [](BSTR text) {
-    VARIANT v = VARIANT::FromString(text ? WStringView(text, SysStringLen(text)) : WStringView());
-    SysFreeString(text);
-    return v;
-  };
   BSTR text = nullptr;
+  HRESULT hr = S_OK;
   switch (id) {
     case DISPID_KV7FileName:
       if (put) {
         const char16_t* name = TextArgument(args, argCount);
         return name ? put_FileName(name) : DISP_E_TYPEMISMATCH;
       }
-      return GetInto(get_FileName(&text), text, result, string);
+      hr = get_FileName(&text);
+      return StringResult(hr, text, result);
     case DISPID_KV7FilePath:
-      return GetInto(get_FilePath(&text), text, result, string);
+      hr = get_FilePath(&text);
+      return StringResult(hr, text, result);
     case DISPID_KV7FileType:
-      return GetInto(get_FileType(&text), text, result, string);
+      hr = get_FileType(&text);
+      return StringResult(hr, text, result);
     case DISPID_KV7ExtenderCATID:
-      return GetInto(get_ExtenderCATID(&text), text, result, string);
+      hr = get_ExtenderCATID(&text);
+      return StringResult(hr, text, result);
     case DISPID_KV7ModifiedDate: {
       VARIANT date;
-      HRESULT hr = get_ModifiedDate(&date);
+      hr = get_ModifiedDate(&date);
       if (SUCCEEDED(hr) && result) *result = date;
       return hr;
     }
     case DISPID_KV7Size: {
       double size = 0;
-      return GetInto(get_Size(&size), size, result, VARIANT::FromDouble);
+      hr = get_Size(&size);
+      if (SUCCEEDED(hr) && result) *result = VARIANT::FromDouble(size);
+      return hr;
     }
     case DISPID_KV7ReadOnly: {
       if (put) {
@@ -193,18 +196,19 @@ HRESULT CFileVwFileNode::InvokeFileProperty(DISPID id, WORD flags, const VARIANT
         return put_ReadOnly(args[0].boolVal());
       }
       VARIANT_BOOL read_only = VARIANT_FALSE;
-      return GetInto(get_ReadOnly(&read_only), read_only, result,
-                     [](VARIANT_BOOL value) { return VARIANT::FromBool(value == VARIANT_TRUE); });
+      hr = get_ReadOnly(&read_only);
+      if (SUCCEEDED(hr) && result) *result = VARIANT::FromBool(read_only == VARIANT_TRUE);
+      return hr;
     }
     case DISPID_KV7Extender: {
       ComPtr<IDispatch> extender;
-      HRESULT hr = get_Extender(TextArgument(args, argCount), extender.Put());
+      hr = get_Extender(TextArgument(args, argCount), extender.Put());
       if (SUCCEEDED(hr) && result) *result = VARIANT::FromDispatch(extender.Get());
       return hr;
     }
     case DISPID_KV7ExtenderNames: {
       VARIANT names;
-      HRESULT hr = get_ExtenderNames(&names);
+      hr = get_ExtenderNames(&names);
       if (SUCCEEDED(hr) && result) *result = names;
       return hr;
     }

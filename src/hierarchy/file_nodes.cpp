@@ -1,8 +1,11 @@
 #include "kv7/hierarchy/file_nodes.h"
 
+#include <iterator>
+
 #include "kv7/document/folders.h"
 #include "kv7/hierarchy/object_nodes.h"
 #include "kv7/hierarchy/project_hierarchy.h"
+#include "kv7/options/global_options.h"
 #include "kv7/package/package_site.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
@@ -126,14 +129,26 @@ ComPtr<CFileVwFileNode> CFileVwFileNode::CreateInstance(WStringView path) {
 }
 
 void CFileVwFileNode::SetFullPath(WStringView path) {
+  // The container indexes its files by name: out under the old, in under the new.
+  auto* container = dynamic_cast<CFileVwFolderNode*>(GetParent());
+  if (container) container->ChildUnlinking(this);
   CFileVwBaseNode::SetFullPath(path);
   SetName(GetFileName());
+  if (container) container->ChildLinked(this);
 }
 
 LONG CFileVwFileNode::GetIconIndex(int) const { return -1; }
 
-HRESULT CFileVwFileNode::GetProperty(VSHPROPID property, VARIANT* value) {
-  return CFileVwBaseNode::GetProperty(property, value);
+WString CFileVwFileNode::GetDisplayCaption() const {
+  KV7_TRACE_ENTRY("CFileVwFileNode::GetDisplayCaption", 2, "FileVwFileNode");
+  BOOL hide = FALSE;
+  (void)GetKV7GlobalOptions()->GetHideExt(&hide);
+  const WString& name = GetName();
+  // The extension starts at the last dot; a name that only starts with a
+  // dot has none.
+  size_t dot = name.find_last_of(u'.');
+  if (!hide || dot == WString::npos || dot == 0) return name;
+  return name.substr(0, dot);
 }
 
 HRESULT CFileVwFileNode::SetEditLabel(WStringView label) {
@@ -203,16 +218,38 @@ CFileVwFolderNode* CFileVwFolderNode::FindFolder(WStringView name) const {
   return nullptr;
 }
 
+// Paths that match ignoring case end in names that match ignoring case, so
+// the name decides.
 CFileVwFileNode* CFileVwFolderNode::FindFile(WStringView path) const {
   WStringView file_name = path.substr(path.find_last_of(u'/') + 1);
+  auto [first, last] = files_by_name_.equal_range(kv7::FoldCase(file_name));
+  if (first == last) return nullptr;
+  if (std::next(first) == last) return first->second;
+  // Several children share the name: the first in the list wins.
   for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext()) {
     if (!IsFileKind(child->GetKindOf())) continue;
     auto* file = static_cast<CFileVwFileNode*>(child);
-    if (kv7::EqualsNoCase(file->GetFullPath(), path) ||
-        kv7::EqualsNoCase(file->GetFileName(), file_name))
-      return file;
+    if (kv7::EqualsNoCase(file->GetFileName(), file_name)) return file;
   }
   return nullptr;
+}
+
+void CFileVwFolderNode::ChildLinked(CHierNode* child) {
+  if (!IsFileKind(child->GetKindOf())) return;
+  auto* file = static_cast<CFileVwFileNode*>(child);
+  files_by_name_.emplace(kv7::FoldCase(file->GetFileName()), file);
+}
+
+void CFileVwFolderNode::ChildUnlinking(CHierNode* child) {
+  if (!IsFileKind(child->GetKindOf())) return;
+  auto [first, last] = files_by_name_.equal_range(kv7::FoldCase(
+      static_cast<CFileVwFileNode*>(child)->GetFileName()));
+  for (; first != last; ++first) {
+    if (first->second == child) {
+      files_by_name_.erase(first);
+      return;
+    }
+  }
 }
 
 void CFileVwFolderNode::FolderWasRenamed(WStringView oldPath, WStringView newPath) {
@@ -277,6 +314,8 @@ HRESULT CFileVwProjNode::AddExistingFile(CFileVwFolderNode* container, WStringVi
   if (container->FindFile(path) != nullptr) return KV7_TRACE_RETURN(FailWithText(13, path));
   ComPtr<CFileVwFileNode> node = CreateFileNodeForPath(path);
   container->AddChild(node.Get());
+  // A database object item enters the project's tracking document.
+  if (auto* object = dynamic_cast<CKV7Object*>(node.Get())) (void)object->SyncTrackingDOM();
   if (hierarchy_) {
     hierarchy_->NotifyPropertyChanged(container, VSHPROPID_Expandable);
     hierarchy_->SetDirty();
@@ -314,6 +353,8 @@ HRESULT CFileVwProjNode::DeleteNode(CFileVwFileNode* node, bool deleteFromDisk) 
     return KV7_TRACE_RETURN(OLE_E_PROMPTSAVECANCELLED);
   ComPtr<CFileVwFileNode> keep(node);
   WString path = node->GetFullPath();
+  auto* object = dynamic_cast<CKV7Object*>(node);
+  if (object) (void)object->RemoveInfoFromMainDOM(true);
   if (hierarchy_) hierarchy_->NotifyItemDeleted(node);
   HRESULT hr = node->GetParent()->DeleteChild(node);
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
@@ -321,6 +362,9 @@ HRESULT CFileVwProjNode::DeleteNode(CFileVwFileNode* node, bool deleteFromDisk) 
   if (deleteFromDisk) {
     hr = kv7::DeleteFile(path);
     if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
+    // A database object's metadata document goes with it.
+    WString metadata = path + u"x";
+    if (object && kv7::FileExists(metadata)) (void)kv7::DeleteFile(metadata);
   }
   return KV7_TRACE_RETURN(S_OK);
 }
@@ -331,6 +375,12 @@ HRESULT CFileVwProjNode::DeleteFolder(CFileVwFolderNode* folder, bool deleteFrom
     return KV7_TRACE_RETURN(OLE_E_PROMPTSAVECANCELLED);
   ComPtr<CFileVwFolderNode> keep(folder);
   WString path = folder->GetFullPath();
+  if (auto* kv7_folder = dynamic_cast<CKV7FolderNode*>(folder)) {
+    std::vector<CFileVwFileNode*> items;
+    kv7_folder->AddEveryFileNode(items);
+    for (CFileVwFileNode* item : items)
+      if (auto* object = dynamic_cast<CKV7Object*>(item)) (void)object->RemoveInfoFromMainDOM(true);
+  }
   if (hierarchy_) hierarchy_->NotifyItemDeleted(folder);
   HRESULT hr = folder->GetParent()->DeleteChild(folder);
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);

@@ -368,7 +368,11 @@ HRESULT ReadFileBytes(WStringView path, std::string* bytes) {
   return S_OK;
 }
 
-HRESULT WriteFileBytes(WStringView path, std::string_view bytes) {
+namespace {
+
+// Writes a whole file atomically; a new file is made with `newMode`, an
+// existing one keeps its permissions.
+HRESULT WriteWholeFile(WStringView path, std::string_view bytes, mode_t newMode) {
   std::string native;
   if (HRESULT hr = ToNative(path, &native); FAILED(hr)) return hr;
   struct stat st;
@@ -376,10 +380,20 @@ HRESULT WriteFileBytes(WStringView path, std::string_view bytes) {
   if (exists && S_ISDIR(st.st_mode)) return HResultFromErrno(EISDIR);
   if (exists && IsReadOnly(st.st_mode)) return E_ACCESSDENIED;
   PendingFile out(native);
-  HRESULT hr = out.Create(0666);
+  HRESULT hr = out.Create(newMode);
   if (SUCCEEDED(hr) && exists && fchmod(out.fd(), st.st_mode & 07777) != 0) hr = LastError();
   if (SUCCEEDED(hr)) hr = WriteAll(out.fd(), bytes);
   return SUCCEEDED(hr) ? out.Commit(true) : hr;
+}
+
+}  // namespace
+
+HRESULT WriteFileBytes(WStringView path, std::string_view bytes) {
+  return WriteWholeFile(path, bytes, 0666);
+}
+
+HRESULT WritePrivateFileBytes(WStringView path, std::string_view bytes) {
+  return WriteWholeFile(path, bytes, 0600);
 }
 
 WString GetTempDirectory() {

@@ -2,6 +2,7 @@
 // captures the first error, refuses document type declarations and keeps
 // the source's declaration and line-end style for saving.
 #include <fcntl.h>
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <unistd.h>
@@ -178,6 +179,20 @@ void OnDoctype(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
   xmlStopParser(ctxt);
 }
 
+// An element written with an end tag and nothing inside ("<a></a>") keeps
+// that form when saved: it gets an empty text child, which callers do not
+// see and which the serialiser writes as nothing between the two tags.
+void OnEndElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                  const xmlChar* uri) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+  xmlNodePtr element = ctxt->node;
+  const xmlChar* cur = ctxt->input ? ctxt->input->cur : nullptr;
+  bool end_tag = element != nullptr && element->children == nullptr && cur != nullptr &&
+                 cur - ctxt->input->base >= 2 && cur[-2] != '/';
+  xmlSAX2EndElementNs(context, localname, prefix, uri);
+  if (end_tag) xmlAddChild(element, xmlNewDocText(element->doc, BAD_CAST ""));
+}
+
 // No network, no entity substitution, no DTD loading, libxml2's default
 // depth limit; blanks are kept so that saving reproduces the layout.
 constexpr int kParseOptions = XML_PARSE_NONET;
@@ -191,6 +206,7 @@ xmlDocPtr Parse(ParseRun& run, Read read) {
   ctxt->_private = &run;
   ctxt->sax->serror = OnError;
   ctxt->sax->internalSubset = OnDoctype;
+  ctxt->sax->endElementNs = OnEndElement;
   xmlDocPtr doc = read(ctxt);
   xmlFreeParserCtxt(ctxt);
   return doc;

@@ -1,33 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <string>
-#include <sys/wait.h>
-
+#include "cli/cli_run.h"
 #include "support/test_support.h"
 
 namespace {
 
-struct CliRun {
-  int exit_code;
-  std::string out;
-};
-
-// Runs the kv7 executable with arguments (shell-quoted by the caller),
-// capturing stdout and stderr together.
-CliRun Kv7(const std::string& arguments) {
-  std::string command = std::string(KV7_CLI_PATH) + " " + arguments + " 2>&1";
-  CliRun run{-1, {}};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+using kv7::test::CliRun;
+using kv7::test::Kv7;
 
 TEST(Cli, HelpVersionAndBadUsage) {
   CliRun help = Kv7("--help");

@@ -165,6 +165,11 @@ TEST(XmlDom, HidesLayoutWhitespaceButKeepsTextAsWritten) {
   auto blank = Parse(u"<r>\n  </r>");
   EXPECT_EQ(Select(blank.Get(), u"r")->get_firstChild(first.Put()), S_FALSE);
   EXPECT_EQ(first, nullptr);
+
+  // Empty elements keep the form they were written in, and show no child.
+  auto empty = Parse(u"<r><a></a><b/><c k='v'></c></r>");
+  EXPECT_EQ(Xml(empty.Get()), u"<r><a></a><b/><c k=\"v\"></c></r>\n");
+  EXPECT_EQ(Select(empty.Get(), u"r/a")->get_firstChild(first.Put()), S_FALSE);
 }
 
 TEST(XmlDom, NamesTypesAndValuesOfEachKind) {

@@ -14,6 +14,20 @@
 #include "kv7/platform/com.h"
 #include "kv7/platform/hresult.h"
 
+// The catalogue has no connection of the name asked for (also the system's
+// status for a project connection that no longer exists).
+inline constexpr HRESULT KV7_E_CONNECTION_NOT_FOUND = MakeHResult(0x800404E9);
+
+// The attributes of a DATACONNECTION element (connection format 2), in the
+// order of the system's connection record and of the library's answers.
+inline constexpr const char16_t* kConnectionAttributeNames[15] = {
+    u"DBALIAS",        u"DBCONNNAME",        u"DBUSER",
+    u"DBPASSWORD",     u"DBCONNSTRING",      u"DBPLATFORMNAME",
+    u"DBPLATFORMVERSION", u"DBDEFAULTOWNER",  u"DBPACKAGEOWNER",
+    u"DBBUILDOWNER",   u"DBCONNISONLINE",    u"SERVER",
+    u"DATABASE",       u"TIMEOUT",           u"DBTYPE",
+};
+
 // The callback interface of an asynchronous task. Slot order after
 // IUnknown: taskMessageAdded, taskCompleted.
 struct ITaskExecutionListener : IUnknown {
@@ -54,9 +68,14 @@ class CTaskHelperHook {
   HRESULT InstallCLRAssembly(const char16_t* connectionXml, const char16_t* assemblyPath,
                              const char16_t* assemblyName, const char16_t* options,
                              BSTR* message, BSTR* details, LONG* status, BSTR* result);
-  // The stored connection description of that name.
+  // The connection of that name (matched ignoring case): its DATACONNECTION
+  // element alone, password in plain, as a project configuration holds it
+  // (so that the system can compare the two texts).
+  // KV7_E_CONNECTION_NOT_FOUND, with error information naming the
+  // connection, when the catalogue has none of that name.
   HRESULT GetConnXML(const char16_t* connectionName, BSTR* connectionXml);
-  // Every known connection.
+  // The whole catalogue as a DATACONNECTIONS document (passwords in plain),
+  // its DEFAULT attribute naming the default connection.
   HRESULT GetAllConnectionInfo(BSTR* connectionsXml);
 
  private:
@@ -66,7 +85,25 @@ class CTaskHelperHook {
 // Commands and options.
 class CCommandHelperHook {
  public:
+  // The connection chooser, without a display: answers the catalogue's
+  // connection named by the preset's DBCONNNAME (a DATACONNECTION element or
+  // a DATACONNECTIONS document), else the default connection, as a
+  // DATACONNECTIONS document holding that one connection (password in
+  // plain). S_FALSE with *chosenXml untouched when the catalogue is empty,
+  // as when a person closes the chooser without choosing.
   HRESULT SelectConnection(const char16_t* connectionXml, BSTR* chosenXml);
+  // Adds a connection to the catalogue from a DATACONNECTION element with
+  // the password in plain. The element is completed as ConvertConnectionXML
+  // completes one to format 2; any connection string is dropped, so that the
+  // password is stored in one place only (enciphered). The first connection
+  // becomes the default, as does this one with makeDefault. E_INVALIDARG for
+  // a text that is not such an element or has no DBCONNNAME;
+  // HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) when the name is taken.
+  HRESULT AddConnection(const char16_t* connectionXml, BOOL makeDefault);
+  // Removes the connection of that name; when it was the default, the first
+  // remaining connection becomes the default. KV7_E_CONNECTION_NOT_FOUND as
+  // GetConnXML.
+  HRESULT RemoveConnection(const char16_t* connectionName);
   // TRUE when the library's connection services are at hand.
   HRESULT IsAddinAvailable(BOOL* available);
   // The XML declaration line that starts the system's generated documents.
@@ -76,12 +113,30 @@ class CCommandHelperHook {
   HRESULT GetOptionsFileXML(BSTR* optionsXml);
   // Replaces the stored options document.
   HRESULT SetOptionsFileXML(const char16_t* optionsXml);
+  // The seed options document (every option at its default), whatever the
+  // store holds: a complete document to start again from.
+  HRESULT GetDefaultOptionsFileXML(BSTR* optionsXml);
   HRESULT MyChooseFont(const char16_t* fontName, float fontSize, BSTR* chosenName,
                        float* chosenSize);
+  // Converts a DATACONNECTION element from connection format "1" to "2",
+  // the only conversion there is: format 2 has every attribute of the
+  // connection record; the missing ones are added, DATABASE taking the
+  // value of DBALIAS, DBTYPE "SQLITE", the others empty. The answer is the
+  // element alone, attributes in the record's order, then any others.
+  // E_INVALIDARG for other versions, E_FAIL for a text that is neither a
+  // DATACONNECTION element nor a DATACONNECTIONS document holding one.
   HRESULT ConvertConnectionXML(const char16_t* fromVersion, const char16_t* toVersion,
                                const char16_t* connectionXml, BSTR* convertedXml);
   HRESULT GetModelXML(const char16_t* request, BSTR* modelXml);
+  // A possibly qualified identifier ("schema.name") as SQL needs it
+  // written: each part between dots (dots inside double quotes do not
+  // count) is quoted as GetQuotedNameForObject quotes a name; a part that is
+  // already in double quotes stays as it is.
   HRESULT FormatModelIdentifier(const char16_t* identifier, BSTR* formatted);
+  // One name as SQL needs it written: unchanged when it is a plain word
+  // (ASCII letters of one case, digits and "_", not starting with a digit;
+  // mixed case would be folded by the server) that is not a reserved word,
+  // otherwise in double quotes with inner quotes doubled. Empty stays empty.
   HRESULT GetQuotedNameForObject(const char16_t* name, BSTR* quotedName);
   HRESULT RunParameterValueDialog(const char16_t* parametersXml, const char16_t* valuesXml,
                                   BSTR* chosenXml, BOOL* accepted);

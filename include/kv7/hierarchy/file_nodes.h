@@ -3,6 +3,7 @@
 // its directory, without a trailing separator.
 #pragma once
 
+#include <unordered_map>
 #include <vector>
 
 #include "kv7/hierarchy/hier_node.h"
@@ -39,18 +40,66 @@ class CFileVwBaseNode : public CHierContainer {
   WString file_name_;
 };
 
-// A plain item file: the base of every database object node.
-class CFileVwFileNode : public CFileVwBaseNode {
+// Dispatch identifiers of an item's automation properties.
+inline constexpr DISPID DISPID_KV7FileName = 0;
+inline constexpr DISPID DISPID_KV7FilePath = 1;
+inline constexpr DISPID DISPID_KV7ModifiedDate = 2;
+inline constexpr DISPID DISPID_KV7Size = 3;
+inline constexpr DISPID DISPID_KV7FileType = 4;
+inline constexpr DISPID DISPID_KV7ReadOnly = 5;
+inline constexpr DISPID DISPID_KV7Extender = 7;
+inline constexpr DISPID DISPID_KV7ExtenderNames = 8;
+inline constexpr DISPID DISPID_KV7ExtenderCATID = 9;
+
+// A plain item file: the base of every database object node. Its
+// automation object (the browse object of the Properties window) is the
+// node itself.
+class CFileVwFileNode : public CFileVwBaseNode, public IDispatch {
  public:
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override { return CFileVwBaseNode::AddRef(); }
+  ULONG Release() override { return CFileVwBaseNode::Release(); }
+
   DWORD GetKindOf() const override { return kKindFile; }
   const GUID& PGuidGetType() const override { return GUID_FileViewNode; }
   LONG GetIconIndex(int state) const override;
   void SetFullPath(WStringView path) override;
+  // The name, without its extension when the user hides extensions.
+  WString GetDisplayCaption() const override;
   // Renames the item's file in its directory, keeping the tree, the IDE's
   // documents and the project file in step.
   HRESULT SetEditLabel(WStringView label) override;
   HRESULT GetProperty(VSHPROPID property, VARIANT* value) override;
+  // Open (261), Open With (199), View Code (333) and View Form (332).
+  HRESULT QueryStatus(const GUID* group, ULONG count, OLECMD* commands) override;
+  HRESULT Exec(const GUID* group, DWORD command, DWORD options, const VARIANT* in,
+               VARIANT* out) override;
 
+  // The item's document opened in its editor, in a view.
+  HRESULT OnCmdOpen();
+  HRESULT OnCmdOpenWith();
+  HRESULT OnCmdViewCode();
+  HRESULT OnCmdViewForm();
+
+  // ---- Automation ----------------------------------------------------------
+  HRESULT GetIDsOfNames(const char16_t* name, DISPID* id) override;
+  HRESULT Invoke(DISPID id, WORD flags, const VARIANT* args, UINT argCount,
+                 VARIANT* result) override;
+  HRESULT get_FileName(BSTR* name);
+  // Renames the item.
+  HRESULT put_FileName(const char16_t* name);
+  HRESULT get_FilePath(BSTR* path);
+  HRESULT get_ModifiedDate(VARIANT* date);
+  HRESULT get_Size(double* size);
+  HRESULT get_FileType(BSTR* type);
+  HRESULT get_ReadOnly(VARIANT_BOOL* readOnly);
+  HRESULT put_ReadOnly(VARIANT_BOOL readOnly);
+  // Items carry no extenders: E_INVALIDARG for any name.
+  HRESULT get_Extender(const char16_t* name, IDispatch** extender);
+  HRESULT get_ExtenderNames(VARIANT* names);
+  HRESULT get_ExtenderCATID(BSTR* catid);
+
+  // ---- Project file ----------------------------------------------------------
   // The project file element that holds this item.
   virtual const char16_t* ProjectFileElement() const { return u"UnknownFile"; }
   // Appends this item's element (with its FileInfo block) at `indent`.
@@ -64,6 +113,13 @@ class CFileVwFileNode : public CFileVwBaseNode {
 
  protected:
   CFileVwFileNode() = default;
+
+  // A help context holding the keyword under the attribute "keyword".
+  HRESULT SetupF1KeywordContext(const char16_t* keyword, IVsUserContext** context);
+  // Answers the automation properties that every item has.
+  HRESULT InvokeFileProperty(DISPID id, WORD flags, const VARIANT* args, UINT argCount,
+                             VARIANT* result);
+  HRESULT OpenDocument(REFGUID logicalView);
 };
 
 // A folder: a directory below the project folder.
@@ -93,6 +149,15 @@ class CFileVwFolderNode : public CFileVwBaseNode {
 
  protected:
   CFileVwFolderNode() = default;
+  void ChildLinked(CHierNode* child) override;
+  void ChildUnlinking(CHierNode* child) override;
+
+ private:
+  friend class CFileVwFileNode;  // re-indexes itself when its path changes
+
+  // The file children by case-folded file name, so that FindFile does not
+  // walk every child.
+  std::unordered_multimap<WString, CFileVwFileNode*> files_by_name_;
 };
 
 // The project node: the root of a project's tree, named by the project file.

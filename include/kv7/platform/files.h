@@ -86,6 +86,9 @@ HRESULT ReadFileBytes(WStringView path, std::string* bytes);
 // permissions, an existing one keeps its own; a read-only target is refused
 // with ERROR_ACCESS_DENIED.
 HRESULT WriteFileBytes(WStringView path, std::string_view bytes);
+// The same for a file that only its owner may read (secrets): a new file is
+// made readable and writable by the owner alone.
+HRESULT WritePrivateFileBytes(WStringView path, std::string_view bytes);
 
 // $TMPDIR, else "/tmp", ending in "/".
 WString GetTempDirectory();

@@ -1,0 +1,93 @@
+// kv7 connection, end to end: each run is a new process reading and
+// writing the catalogue in the test's KV7_HOME; a password given on stdin
+// or in KV7_PASSWORD never shows in the output nor in clear in the file.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "cli/cli_run.h"
+#include "support/test_support.h"
+
+namespace kv7::test {
+namespace {
+
+constexpr char kSecret[] = "Tr0ub4dor&3";
+
+class ConnectionVerbsTest : public ScratchDir {
+ protected:
+  void TearDown() override {
+    unsetenv("KV7_PASSWORD");
+    ScratchDir::TearDown();
+  }
+
+  std::string Expect(int code, const std::string& arguments) {
+    CliRun run = Kv7(arguments);
+    EXPECT_EQ(run.exit_code, code) << arguments << "\n" << run.out;
+    EXPECT_EQ(run.out.find(kSecret), std::string::npos) << arguments;
+    return run.out;
+  }
+
+  static bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+  }
+};
+
+TEST_F(ConnectionVerbsTest, AddListShowRemove) {
+  EXPECT_TRUE(Holds(Expect(0, "connection list"), "no connections"));
+
+  WriteFile(Path("password"), std::string(kSecret) + "\n");
+  Expect(0, "connection add local --type sqlite --database rel/app.db --password-stdin < '" +
+                Path("password").string() + "'");
+  setenv("KV7_PASSWORD", kSecret, 1);
+  Expect(0, "connection add prod --type PostgreSQL --database sales --server db.example:5433 "
+            "--user alice --default");
+  unsetenv("KV7_PASSWORD");
+  Expect(0, "connection add bare --type sqlite --database bare.db");
+
+  std::string absolute = (std::filesystem::current_path() / "rel/app.db").string();
+  std::string list = Expect(0, "connection list");
+  EXPECT_TRUE(Holds(list, "  local  " + absolute + "\n")) << list;
+  EXPECT_TRUE(Holds(list, "* prod   sales\n")) << list;
+
+  EXPECT_EQ(Expect(0, "connection show LOCAL"),
+            "name: local\ntype: SQLITE\ndatabase: " + absolute +
+                "\nserver: (none)\nuser: (none)\npassword: (set)\ndefault: no\n");
+  std::string prod = Expect(0, "connection show prod");
+  EXPECT_TRUE(Holds(prod, "server: db.example:5433\nuser: alice\npassword: (set)\ndefault: yes\n"))
+      << prod;
+  EXPECT_TRUE(Holds(Expect(0, "connection show bare"), "password: (none)\n"));
+
+  std::string file = ReadFile(Path("home/connections.xml"));
+  EXPECT_FALSE(Holds(file, kSecret));
+  EXPECT_FALSE(Holds(file, "Tr0ub"));
+
+  EXPECT_TRUE(Holds(Expect(1, "connection add prod --type sqlite --database x.db"),
+                    "'prod' exists already"));
+  std::string unknown = Expect(1, "connection show nowhere");
+  EXPECT_TRUE(
+      Holds(unknown, "no connection named 'nowhere' (known connections: local, prod, bare)"))
+      << unknown;
+
+  Expect(0, "connection remove prod");
+  EXPECT_TRUE(Holds(Expect(0, "connection list"), "* local"));
+  EXPECT_TRUE(Holds(Expect(1, "connection remove prod"), "no connection named 'prod'"));
+}
+
+TEST_F(ConnectionVerbsTest, BadUsage) {
+  Expect(2, "connection");
+  Expect(2, "connection frobnicate");
+  Expect(2, "connection add x --database d.db");
+  Expect(2, "connection add x --type oracle --database d");
+  Expect(2, "connection add x --type sqlite");
+  Expect(2, "connection add x --type sqlite --database d.db --password '" + std::string(kSecret) +
+                "'");
+  Expect(2, "connection show");
+  EXPECT_TRUE(Holds(Expect(0, "connection --help"), "--password-stdin"));
+  EXPECT_TRUE(Holds(Expect(1, "connection add x --type sqlite --database d.db --password-stdin "
+                              "< /dev/null"),
+                    "stdin"));
+}
+
+}  // namespace
+}  // namespace kv7::test

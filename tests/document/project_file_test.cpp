@@ -1,0 +1,195 @@
+// The project file: what is read back is written again in the system's
+// layout, older versions are upgraded, and nothing is written when the
+// text would not parse.
+#include <gtest/gtest.h>
+
+#include "kv7/hierarchy/object_nodes.h"
+#include "kv7/platform/errorinfo.h"
+#include "support/project_fixture.h"
+#include "support/project_text.h"
+
+namespace kv7::test {
+namespace {
+
+using ProjectFileTest = ProjectFixture;
+
+TEST_F(ProjectFileTest, CurrentFileIsWrittenBackByteForByte) {
+  // Given a project with every item element, nested and typed folders, an
+  // item outside the project and one whose directory differs only in case.
+  for (const char* file : {"Top.kv7tbl", "notes.txt", "Objects/v.kv7vw", "Objects/f.kv7udf",
+                           "Objects/t.kv7tr", "Objects/Nested/i.kv7ind", "Objects/Nested/s.kv7st",
+                           "Objects/Nested/c.kv7cset", "Objects/Nested/u.dat", "Misc/run.kv7"})
+    WriteFile(Path("proj") / file, "--\n");
+  WriteFile(Path("elsewhere/Abs.kv7sp"), "--\n");
+  WriteFile(Path("Proj/Case.kv7tbl"), "--\n");
+  const std::string text = Layout(
+      Project("Round",
+              Item(2, "TableFile", "Top.kv7tbl") + Item(2, "UnknownFile", "notes.txt") +
+                  Item(2, "ProcedureFile", Path("elsewhere/Abs.kv7sp").string(), false) +
+                  Item(2, "TableFile", Path("Proj/Case.kv7tbl").string(), false),
+              Folder(2, "Objects", "ViewsFolder",
+                     Item(4, "ViewFile", "Objects\\v.kv7vw") +
+                         Item(4, "FunctionFile", "Objects\\f.kv7udf") +
+                         Item(4, "TriggerFile", "Objects\\t.kv7tr"),
+                     Folder(4, "Nested", "IndexesFolder",
+                            Item(6, "IndexFile", "Objects\\Nested\\i.kv7ind") +
+                                Item(6, "StatementFile", "Objects\\Nested\\s.kv7st") +
+                                Item(6, "CommandSetFile", "Objects\\Nested\\c.kv7cset") +
+                                Item(6, "UnknownFile", "Objects\\Nested\\u.dat"))) +
+                  Folder(2, "Misc", "UnknownFolder", Item(4, "ScriptFile", "Misc\\run.kv7"))));
+  const auto file = Path("proj/Round.kv7p");
+  CMyProjectHierarchy* project = OpenText(file, text);
+  ASSERT_NE(project, nullptr);
+
+  // Then it loads clean, with each item of its kind and each folder typed.
+  EXPECT_FALSE(Dirty(project));
+  EXPECT_TRUE(project->GetMissingOnLoad().empty());
+  CFileVwFolderNode* nested = project->FindFolder(u"Objects\\Nested");
+  ASSERT_NE(nested, nullptr);
+  EXPECT_EQ(static_cast<CKV7FolderNode*>(nested)->GetFolderType(), eKV7FolderIndexes);
+  EXPECT_EQ(static_cast<CKV7FolderNode*>(project->FindFolder(u"Misc"))->GetFolderType(),
+            eKV7FolderOther);
+  std::vector<std::string> kinds;
+  for (CHierNode* child = nested->FirstChildNoPopulate(); child; child = child->GetNext())
+    kinds.push_back(ToUtf8(ItemKindName(static_cast<CFileVwFileNode*>(child))));
+  EXPECT_EQ(kinds, (std::vector<std::string>{"index", "statement", "command set", "file"}));
+
+  // When saved unchanged, the file is byte-identical; saving what was
+  // saved and read again changes nothing either.
+  ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
+  EXPECT_EQ(ReadFile(file), text);
+  ASSERT_EQ(project->Close(), S_OK);
+  CMyProjectHierarchy* again = Open(file);
+  ASSERT_NE(again, nullptr);
+  ASSERT_EQ(again->Save(nullptr, FALSE, 0), S_OK);
+  EXPECT_EQ(ReadFile(file), text);
+}
+
+TEST_F(ProjectFileTest, ConfigurationsAndAssemblyRecordsSurviveUntouched) {
+  const std::string extra = "  <DefaultConfiguration>Debug</DefaultConfiguration>\n";
+  const std::string configurations =
+      "  <Configurations>\n    <Configuration>\n      <Name>Debug</Name>\n      <ConnInfo>\n"
+      "        <DATACONNECTION>server=db1;database=a&amp;b</DATACONNECTION>\n      </ConnInfo>\n"
+      "    </Configuration>\n  </Configurations>\n";
+  const std::string assemblies =
+      "  <AssemblyInfos>\n    <AssemblyInfo>\n      <Path>lib\\Tools.dll</Path>\n"
+      "    </AssemblyInfo>\n  </AssemblyInfos>\n";
+  std::string text = Project("Cfg", "", "", " version=\"3\"", kGeneral + configurations, extra);
+  text.insert(text.rfind("</KV7Project>"), assemblies);
+  text = Layout(text);
+  const auto file = Path("Cfg.kv7p");
+  CMyProjectHierarchy* project = OpenText(file, text);
+  ASSERT_NE(project, nullptr);
+  EXPECT_EQ(project->GetDefaultConfigurationName(), u"Debug");
+  ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
+  EXPECT_EQ(ReadFile(file), text);
+}
+
+TEST_F(ProjectFileTest, OlderVersionsLoadDirtyAndSaveInTheCurrentLayout) {
+  WriteFile(Path("Tables/a.kv7tbl"), "--\n");
+  WriteFile(Path("b.kv7"), "--\n");
+  // Version 1 and 2 files, written with plain line ends, spaces and "/".
+  const std::string folders =
+      Folder(2, "Tables", "TablesFolder", Item(4, "TableFile", "Tables/a.kv7tbl"));
+  const std::string files = Item(2, "ScriptFile", "b.kv7");
+  std::string general_with_connection = kGeneral;
+  general_with_connection.insert(
+      general_with_connection.find("    <Scc"),
+      "    <ConnInfo>\n      <DATACONNECTION>server=old</DATACONNECTION>\n"
+      "    </ConnInfo>\n");
+  struct Case {
+    std::string version;
+    LONG expected;
+  };
+  for (const Case& c : {Case{"", 1}, Case{" version=\"2\"", 2}, Case{" version=\"3\"", 3}}) {
+    SCOPED_TRACE(c.expected);
+    const auto file = Path("Old" + std::to_string(c.expected) + ".kv7p");
+    CMyProjectHierarchy* project =
+        OpenText(file, Project("Whatever", files, folders, c.version, general_with_connection));
+    ASSERT_NE(project, nullptr);
+    EXPECT_EQ(project->GetFormatVersion(), c.expected);
+    // The project-wide connection is read from older files only.
+    EXPECT_EQ(project->GetProjectLevelConnection().empty(), c.expected == 3);
+    EXPECT_EQ(Dirty(project), c.expected < 3);
+
+    ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
+    EXPECT_EQ(project->GetFormatVersion(), 3);
+    EXPECT_EQ(ReadFile(file), Layout(Project("Old" + std::to_string(c.expected), files,
+                                             Folder(2, "Tables", "TablesFolder",
+                                                    Item(4, "TableFile", "Tables\\a.kv7tbl")))));
+  }
+}
+
+TEST_F(ProjectFileTest, MissingItemsAndFoldersAreReportedAndLeftOut) {
+  WriteFile(Path("here.kv7tbl"), "--\n");
+  std::filesystem::create_directories(Path("Kept"));
+  const std::string text =
+      Project("Gaps", Item(2, "TableFile", "gone.kv7tbl") + Item(2, "TableFile", "here.kv7tbl"),
+              Folder(2, "Vanished", "TablesFolder", Item(4, "TableFile", "Vanished\\x.kv7tbl")) +
+                  Folder(2, "Kept", "ViewsFolder", Item(4, "ViewFile", "Kept\\lost.kv7vw")));
+  CMyProjectHierarchy* project = OpenText(Path("Gaps.kv7p"), Layout(text));
+  ASSERT_NE(project, nullptr);
+
+  const std::vector<WString> missing{W(Path("gone.kv7tbl")), W(Path("Vanished")),
+                                     W(Path("Kept/lost.kv7vw"))};
+  EXPECT_EQ(project->GetMissingOnLoad(), missing);
+  const auto& boxes = host_.MessageBoxes();
+  ASSERT_EQ(boxes.size(), missing.size());
+  for (size_t i = 0; i < boxes.size(); ++i)
+    EXPECT_NE(boxes[i].text.find(missing[i]), WString::npos) << ToUtf8(boxes[i].text);
+  EXPECT_EQ(ChildNames(project->GetProjectNode()),
+            (std::vector<std::string>{"here.kv7tbl", "Kept"}));
+}
+
+TEST_F(ProjectFileTest, MalformedFileFailsWithItsPositionAndIsNotWritten) {
+  const std::string text =
+      "<?xml version=\"1.0\"?>\n<KV7Project version=\"3\">\n<Name>x</Nme>\n</KV7Project>\n";
+  const auto file = Path("Bad.kv7p");
+  WriteFile(file, text);
+  ClearErrorInfo();
+  HRESULT status = S_OK;
+  EXPECT_EQ(Open(file, &status), nullptr);
+  EXPECT_EQ(status, E_FAIL);
+  HRESULT recorded = S_OK;
+  WString description;
+  ASSERT_TRUE(GetErrorInfo(&recorded, &description));
+  EXPECT_NE(description.find(u"line 3"), WString::npos) << ToUtf8(description);
+  EXPECT_NE(description.find(u"position"), WString::npos) << ToUtf8(description);
+  EXPECT_EQ(ReadFile(file), text);
+}
+
+TEST_F(ProjectFileTest, TextThatWouldNotParseIsNeverWritten) {
+  const auto file = Path("Guard.kv7p");
+  const std::string text = Layout(Project("Guard", "", ""));
+  CMyProjectHierarchy* project = OpenText(file, text);
+  ASSERT_NE(project, nullptr);
+  CFileVwProjNode* root = project->GetProjectNode();
+  for (const char* name : {"fish&chips.txt", "a<b.txt"}) {
+    SCOPED_TRACE(name);
+    WriteFile(Path(name), "--\n");
+    CFileVwFileNode* node = nullptr;
+    ASSERT_EQ(root->AddExistingFile(root, W(Path(name)), &node), S_OK);
+    EXPECT_EQ(project->Save(nullptr, FALSE, 0), E_FAIL);
+    EXPECT_EQ(ReadFile(file), text);
+    EXPECT_TRUE(Dirty(project));
+    ASSERT_EQ(root->DeleteNode(node, false), S_OK);
+  }
+  EXPECT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
+}
+
+TEST_F(ProjectFileTest, NameElementDoesNotRenameTheProject) {
+  // Given a file copied under another name, its Name element still the old one.
+  const auto file = Path("Copy.kv7p");
+  CMyProjectHierarchy* project = OpenText(file, Layout(Project("Original", "", "")));
+  ASSERT_NE(project, nullptr);
+  CComBSTR name;
+  ASSERT_EQ(project->get_Name(name.Put()), S_OK);
+  EXPECT_EQ(name.ToString(), u"Copy");
+  EXPECT_EQ(CMyProjectHierarchy::GlobalFindProjectByName(u"original"), nullptr);
+  ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
+  // Then the new base name is saved; no default configuration is written.
+  EXPECT_EQ(ReadFile(file), Layout(Project("Copy", "", "")));
+}
+
+}  // namespace
+}  // namespace kv7::test

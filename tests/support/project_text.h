@@ -1,0 +1,66 @@
+// Project file texts for tests, written in a readable form: two spaces of
+// indentation per level and plain line ends, which Layout turns into the
+// system's layout (tabs, CR LF).
+#pragma once
+
+#include <string>
+
+namespace kv7::test {
+
+// Project file text in the system's layout from a readable form: every two
+// leading spaces become a tab and every line ends with CR LF.
+inline std::string Layout(const std::string& text) {
+  std::string out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t spaces = 0;
+    while (start + spaces < end && text[start + spaces] == ' ') ++spaces;
+    out.append(spaces / 2, '\t').append(text, start + spaces, end - start - spaces).append("\r\n");
+    start = end + 1;
+  }
+  return out;
+}
+
+inline std::string Pad(int level) { return std::string(static_cast<size_t>(level) * 2, ' '); }
+
+// An item element at `level` in readable form (see Layout).
+inline std::string Item(int level, const std::string& element, const std::string& reference,
+                        bool relative = true) {
+  return Pad(level) + "<" + element + ">\n" + Pad(level + 1) + "<FileInfo>\n" + Pad(level + 2) +
+         "<Reference>" + reference + "</Reference>\n" + Pad(level + 2) + "<IsReferenceRelative>" +
+         (relative ? "1" : "0") + "</IsReferenceRelative>\n" + Pad(level + 1) + "</FileInfo>\n" +
+         Pad(level) + "</" + element + ">\n";
+}
+
+// A Files or Folders element holding `content`.
+inline std::string List(int level, const std::string& element, const std::string& content) {
+  return Pad(level) + "<" + element + ">\n" + content + Pad(level) + "</" + element + ">\n";
+}
+
+inline std::string Folder(int level, const std::string& name, const std::string& type,
+                          const std::string& files, const std::string& folders = "") {
+  return Pad(level) + "<Folder>\n" + Pad(level + 1) + "<Info>\n" + Pad(level + 2) + "<Name>" +
+         name + "</Name>\n" + Pad(level + 2) + "<Type>" + type + "</Type>\n" + Pad(level + 1) +
+         "</Info>\n" + List(level + 1, "Files", files) + List(level + 1, "Folders", folders) +
+         Pad(level) + "</Folder>\n";
+}
+
+inline const std::string kGeneral =
+    "  <General>\n    <SccProjectName>$/Sales</SccProjectName>\n    "
+    "<SccLocalPath>.</SccLocalPath>\n"
+    "    <SccAuxPath>aux</SccAuxPath>\n    <SccProvider>Vault</SccProvider>\n  </General>\n";
+
+// A whole project text; `version` is the root's attribute text ("" for none),
+// `head` what stands between Name and General.
+inline std::string Project(const std::string& name, const std::string& files,
+                           const std::string& folders,
+                           const std::string& version = " version=\"3\"",
+                           const std::string& general = kGeneral, const std::string& head = "") {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KV7Project" + version + ">\n  <Name>" +
+         name + "</Name>\n" + head + general + List(1, "Files", files) +
+         List(1, "Folders", folders) + "</KV7Project>";
+}
+
+}  // namespace kv7::test
