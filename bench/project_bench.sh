@@ -60,7 +60,7 @@ generate() {
   {
     printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<KV7Project version="3">\r\n'
     printf '\t<Name>Bench</Name>\r\n\t<General>\r\n'
-    printf '\t\t<%s/>\r\n' SccProjectName SccLocalPath SccAuxPath SccProvider
+    for e in SccProjectName SccLocalPath SccAuxPath SccProvider; do printf '\t\t<%s></%s>\r\n' "$e" "$e"; done
     printf '\t</General>\r\n\t<Files>\r\n\t</Files>\r\n\t<Folders>\r\n'
     for t in "${!names[@]}"; do
       emit_folder 2 "" "${names[t]}" "${types[t]}" "$t" "$(share "$t" "$top_items" 7)"

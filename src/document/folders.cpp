@@ -99,11 +99,12 @@ void GetBaseFileNameForFolder(WString& name, LONG type) {
 }
 
 bool GetDefaultFolderNames(LONG type, WString& displayName, WString& directoryName) {
+  KV7_TRACE_ENTRY("GetDefaultFolderNames", 2, "KV7FolderNode");
   const FolderTypeInfo* info = InfoOf(type);
-  if (info == nullptr || info->displayNameId == 0) return false;
+  if (info == nullptr || info->displayNameId == 0) return KV7_TRACE_RETURN(false);
   displayName = LoadUIString(info->displayNameId);
   directoryName = LoadUIString(info->directoryNameId);
-  return true;
+  return KV7_TRACE_RETURN(true);
 }
 
 void CKV7FolderInfoList::LoadFromRC() {
@@ -119,6 +120,7 @@ void CKV7FolderInfoList::LoadFromRC() {
 // ---- CKV7FolderNode -------------------------------------------------------
 
 ComPtr<CKV7FolderNode> CKV7FolderNode::CreateInstance(WStringView path) {
+  KV7_TRACE_ENTRY("CKV7FolderNode::CreateInstance", 2, "KV7FolderNode");
   ComPtr<CKV7FolderNode> folder;
   folder.Attach(new CKV7FolderNode);
   folder->AddRef();
@@ -162,21 +164,23 @@ HRESULT CKV7FolderNode::ExecSortCommand(DWORD command) {
 }
 
 bool CKV7FolderNode::IsSortCommandChecked(DWORD command) const {
+  KV7_TRACE_ENTRY("CKV7FolderNode::IsSortCommandChecked", 2, "KV7FolderNode");
   DWORD current = sort_mode_ == eKV7SortNone ? kCmdSortNone : kCmdSortByName + sort_mode_ - 1;
-  return command == current;
+  return KV7_TRACE_RETURN(command == current);
 }
 
 HRESULT ProcessFileNodesBelow(CHierContainer* container, CKV7NodeExecutor* executor,
                               bool stopOnError) {
+  KV7_TRACE_ENTRY("ProcessFileNodesBelow", 2, "KV7FolderNode");
   for (CHierNode* child = container->FirstChildNoPopulate(); child; child = child->GetNext()) {
     HRESULT hr = S_OK;
     if (IsFileKind(child->GetKindOf()))
       hr = executor->DoWork(static_cast<CFileVwFileNode*>(child));
     else if (IsKV7FolderKind(child->GetKindOf()))
       hr = ProcessFileNodesBelow(static_cast<CHierContainer*>(child), executor, stopOnError);
-    if (stopOnError && FAILED(hr)) return hr;
+    if (stopOnError && FAILED(hr)) return KV7_TRACE_RETURN(hr);
   }
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7FolderNode::ProcessEveryFileNode(CKV7NodeExecutor* executor, bool stopOnError) {
@@ -185,6 +189,7 @@ HRESULT CKV7FolderNode::ProcessEveryFileNode(CKV7NodeExecutor* executor, bool st
 }
 
 void CKV7FolderNode::AddEveryFileNode(std::vector<CFileVwFileNode*>& nodes) {
+  KV7_TRACE_ENTRY("CKV7FolderNode::AddEveryFileNode", 2, "KV7FolderNode");
   for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext()) {
     if (IsFileKind(child->GetKindOf())) nodes.push_back(static_cast<CFileVwFileNode*>(child));
     else if (IsKV7FolderKind(child->GetKindOf()))
@@ -193,6 +198,7 @@ void CKV7FolderNode::AddEveryFileNode(std::vector<CFileVwFileNode*>& nodes) {
 }
 
 void CKV7FolderNode::GetAllFileNames(std::vector<WString>& paths) {
+  KV7_TRACE_ENTRY("CKV7FolderNode::GetAllFileNames", 2, "KV7FolderNode");
   std::vector<CFileVwFileNode*> nodes;
   AddEveryFileNode(nodes);
   for (CFileVwFileNode* node : nodes) paths.push_back(node->GetFullPath());
@@ -218,28 +224,30 @@ HRESULT CKV7FolderNode::SaveAsXMLForProject(WStringView indent, WString& buffer)
 
 HRESULT SaveFilesOfContainerAsXML(const CHierContainer* container, WStringView indent,
                                   WString& buffer) {
+  KV7_TRACE_ENTRY("SaveFilesOfContainerAsXML", 2, "KV7FolderNode");
   WString inner = WString(indent) + u"\t";
   buffer.append(indent).append(u"<Files>\r\n");
   for (CHierNode* child = container->FirstChildNoPopulate(); child; child = child->GetNext()) {
     if (!IsFileKind(child->GetKindOf())) continue;
     HRESULT hr = static_cast<CFileVwFileNode*>(child)->SaveAsXMLForProject(inner, buffer);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
   }
   buffer.append(indent).append(u"</Files>\r\n");
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT SaveFoldersOfContainerAsXML(const CHierContainer* container, WStringView indent,
                                     WString& buffer) {
+  KV7_TRACE_ENTRY("SaveFoldersOfContainerAsXML", 2, "KV7FolderNode");
   WString inner = WString(indent) + u"\t";
   buffer.append(indent).append(u"<Folders>\r\n");
   for (CHierNode* child = container->FirstChildNoPopulate(); child; child = child->GetNext()) {
     if (!IsKV7FolderKind(child->GetKindOf())) continue;
     HRESULT hr = static_cast<CKV7FolderNode*>(child)->SaveAsXMLForProject(inner, buffer);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
   }
   buffer.append(indent).append(u"</Folders>\r\n");
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7FolderNode::SaveFilesAsXMLForProject(WStringView indent, WString& buffer) const {

@@ -47,28 +47,31 @@ HRESULT StringResult(HRESULT status, BSTR text, VARIANT* result) {
 }  // namespace
 
 HRESULT CFileVwFileNode::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::QueryInterface", 5, "FileVwFileNode");
+  if (object == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   if (kv7::InterfaceMatches<IDispatch>(riid) && riid != IUnknown::iid()) {
     *object = static_cast<IDispatch*>(this);
     AddRef();
-    return S_OK;
+    return KV7_TRACE_RETURN(S_OK);
   }
-  return CFileVwBaseNode::QueryInterface(riid, object);
+  return KV7_TRACE_RETURN(CFileVwBaseNode::QueryInterface(riid, object));
 }
 
 HRESULT CFileVwFileNode::GetProperty(VSHPROPID property, VARIANT* value) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::GetProperty", 2, "FileVwFileNode");
   if (property == VSHPROPID_BrowseObject) {
     *value = VARIANT::FromDispatch(this);
-    return S_OK;
+    return KV7_TRACE_RETURN(S_OK);
   }
-  return CFileVwBaseNode::GetProperty(property, value);
+  return KV7_TRACE_RETURN(CFileVwBaseNode::GetProperty(property, value));
 }
 
 // ---- Commands ---------------------------------------------------------------
 
 HRESULT CFileVwFileNode::QueryStatus(const GUID* group, ULONG count, OLECMD* commands) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::QueryStatus", 2, "FileVwFileNode");
   if (group == nullptr || *group != CMDSETID_StandardCommandSet97)
-    return CFileVwBaseNode::QueryStatus(group, count, commands);
+    return KV7_TRACE_RETURN(CFileVwBaseNode::QueryStatus(group, count, commands));
   HRESULT hr = OLECMDERR_E_NOTSUPPORTED;
   for (ULONG i = 0; i < count; ++i) {
     switch (commands[i].cmdID) {
@@ -83,19 +86,20 @@ HRESULT CFileVwFileNode::QueryStatus(const GUID* group, ULONG count, OLECMD* com
         break;
     }
   }
-  return hr;
+  return KV7_TRACE_RETURN(hr);
 }
 
 HRESULT CFileVwFileNode::Exec(const GUID* group, DWORD command, DWORD options, const VARIANT* in,
                               VARIANT* out) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::Exec", 2, "FileVwFileNode");
   if (group == nullptr || *group != CMDSETID_StandardCommandSet97)
-    return CFileVwBaseNode::Exec(group, command, options, in, out);
+    return KV7_TRACE_RETURN(CFileVwBaseNode::Exec(group, command, options, in, out));
   switch (command) {
-    case cmdidOpen: return OnCmdOpen();
-    case cmdidOpenWith: return OnCmdOpenWith();
-    case cmdidViewCode: return OnCmdViewCode();
-    case cmdidViewForm: return OnCmdViewForm();
-    default: return OLECMDERR_E_NOTSUPPORTED;
+    case cmdidOpen: return KV7_TRACE_RETURN(OnCmdOpen());
+    case cmdidOpenWith: return KV7_TRACE_RETURN(OnCmdOpenWith());
+    case cmdidViewCode: return KV7_TRACE_RETURN(OnCmdViewCode());
+    case cmdidViewForm: return KV7_TRACE_RETURN(OnCmdViewForm());
+    default: return KV7_TRACE_RETURN(OLECMDERR_E_NOTSUPPORTED);
   }
 }
 
@@ -141,19 +145,21 @@ HRESULT CFileVwFileNode::SetupF1KeywordContext(const char16_t* keyword,
 // ---- Automation ---------------------------------------------------------------
 
 HRESULT CFileVwFileNode::GetIDsOfNames(const char16_t* name, DISPID* id) {
-  if (name == nullptr || id == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::GetIDsOfNames", 2, "FileVwFileNode");
+  if (name == nullptr || id == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   for (const MemberName& member : kFileMembers) {
     if (kv7::EqualsNoCase(member.name, name)) {
       *id = member.id;
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     }
   }
-  return DISP_E_UNKNOWNNAME;
+  return KV7_TRACE_RETURN(DISP_E_UNKNOWNNAME);
 }
 
 HRESULT CFileVwFileNode::Invoke(DISPID id, WORD flags, const VARIANT* args, UINT argCount,
                                 VARIANT* result) {
-  return InvokeFileProperty(id, flags, args, argCount, result);
+  KV7_TRACE_ENTRY("CFileVwFileNode::Invoke", 2, "FileVwFileNode");
+  return KV7_TRACE_RETURN(InvokeFileProperty(id, flags, args, argCount, result));
 }
 
 HRESULT CFileVwFileNode::InvokeFileProperty(DISPID id, WORD flags, const VARIANT* args,
@@ -218,9 +224,10 @@ HRESULT CFileVwFileNode::InvokeFileProperty(DISPID id, WORD flags, const VARIANT
 }
 
 HRESULT CFileVwFileNode::get_FileName(BSTR* name) {
-  if (name == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::get_FileName", 2, "FileVwFileNode");
+  if (name == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *name = CopyOf(GetFileName());
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CFileVwFileNode::put_FileName(const char16_t* name) {
@@ -232,45 +239,50 @@ HRESULT CFileVwFileNode::put_FileName(const char16_t* name) {
 }
 
 HRESULT CFileVwFileNode::get_FilePath(BSTR* path) {
-  if (path == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::get_FilePath", 2, "FileVwFileNode");
+  if (path == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *path = CopyOf(GetFullPath());
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CFileVwFileNode::get_ModifiedDate(VARIANT* date) {
-  if (date == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::get_ModifiedDate", 2, "FileVwFileNode");
+  if (date == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   FILETIME written;
   HRESULT hr = kv7::GetLastWriteTime(GetFullPath(), &written);
-  if (FAILED(hr)) return kv7::ReportError(hr);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
   DATE value = 0;
   if (!SystemTimeToVariantTime(kv7::ToSystemTime(written, kv7::TimeZone::Local), &value))
-    return E_FAIL;
+    return KV7_TRACE_RETURN(E_FAIL);
   *date = VARIANT::FromDate(value);
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CFileVwFileNode::get_Size(double* size) {
-  if (size == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::get_Size", 2, "FileVwFileNode");
+  if (size == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   std::uint64_t bytes = 0;
   HRESULT hr = kv7::GetFileSize(GetFullPath(), &bytes);
-  if (FAILED(hr)) return kv7::ReportError(hr);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
   *size = static_cast<double>(bytes);
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CFileVwFileNode::get_FileType(BSTR* type) {
-  if (type == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::get_FileType", 2, "FileVwFileNode");
+  if (type == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *type = SysAllocString(ItemKindName(this));
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CFileVwFileNode::get_ReadOnly(VARIANT_BOOL* readOnly) {
-  if (readOnly == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::get_ReadOnly", 2, "FileVwFileNode");
+  if (readOnly == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   DWORD attributes = 0;
   HRESULT hr = kv7::GetFileAttributes(GetFullPath(), &attributes);
-  if (FAILED(hr)) return kv7::ReportError(hr);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
   *readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CFileVwFileNode::put_ReadOnly(VARIANT_BOOL readOnly) {
@@ -286,19 +298,22 @@ HRESULT CFileVwFileNode::put_ReadOnly(VARIANT_BOOL readOnly) {
 }
 
 HRESULT CFileVwFileNode::get_Extender(const char16_t*, IDispatch** extender) {
-  if (extender == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::get_Extender", 2, "FileVwFileNode");
+  if (extender == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *extender = nullptr;
-  return E_INVALIDARG;
+  return KV7_TRACE_RETURN(E_INVALIDARG);
 }
 
 HRESULT CFileVwFileNode::get_ExtenderNames(VARIANT* names) {
-  if (names == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::get_ExtenderNames", 2, "FileVwFileNode");
+  if (names == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *names = VARIANT::FromStringArray({});
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CFileVwFileNode::get_ExtenderCATID(BSTR* catid) {
-  if (catid == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CFileVwFileNode::get_ExtenderCATID", 2, "FileVwFileNode");
+  if (catid == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *catid = SysAllocString(u"");
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }

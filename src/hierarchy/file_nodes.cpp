@@ -72,31 +72,35 @@ HRESULT RenameOnDisk(CFileVwBaseNode* node, WStringView label, Apply apply) {
 }  // namespace
 
 bool IsValidItemName(WStringView name) {
-  return !name.empty() && name != u"." && name != u".." &&
-         name.find_first_of(u"\\/:*?\"<>|") == WStringView::npos;
+  KV7_TRACE_ENTRY("IsValidItemName", 2, "FileVwBaseNode");
+  return KV7_TRACE_RETURN(!name.empty() && name != u"." && name != u".." &&
+                          name.find_first_of(u"\\/:*?\"<>|") == WStringView::npos);
 }
 
 // ---- CFileVwBaseNode ------------------------------------------------------
 
 void CFileVwBaseNode::SetFullPath(WStringView path) {
+  KV7_TRACE_ENTRY("CFileVwBaseNode::SetFullPath", 2, "FileVwBaseNode");
   full_path_ = path;
   size_t slash = full_path_.find_last_of(u'/');
   file_name_ = slash == WString::npos ? full_path_ : full_path_.substr(slash + 1);
 }
 
 HRESULT CFileVwBaseNode::GetProjRelativePath(WString& path) const {
+  KV7_TRACE_ENTRY("CFileVwBaseNode::GetProjRelativePath", 2, "FileVwBaseNode");
   CMyProjectHierarchy* hierarchy = GetCVsHierarchy();
   const WString prefix = hierarchy ? hierarchy->GetProjectFolderPath() : WString();
   if (prefix.empty() || full_path_.compare(0, prefix.size(), prefix) != 0) {
     path = full_path_;
-    return S_FALSE;
+    return KV7_TRACE_RETURN(S_FALSE);
   }
   path = full_path_.substr(prefix.size());
   std::replace(path.begin(), path.end(), u'/', u'\\');
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 CFileVwProjNode* CFileVwBaseNode::GetProjectNode() const {
+  KV7_TRACE_ENTRY("CFileVwBaseNode::GetProjectNode", 2, "FileVwBaseNode");
   const CHierNode* node = this;
   while (node->GetParent() != nullptr) node = node->GetParent();
   return node->GetKindOf() == kKindProject
@@ -105,6 +109,7 @@ CFileVwProjNode* CFileVwBaseNode::GetProjectNode() const {
 }
 
 CFileVwBaseNode* CFileVwBaseNode::GetNodeByFullPath(WStringView path) {
+  KV7_TRACE_ENTRY("CFileVwBaseNode::GetNodeByFullPath", 2, "FileVwBaseNode");
   CFileVwBaseNode* folded = nullptr;
   std::vector<CFileVwBaseNode*> pending{this};
   while (!pending.empty()) {
@@ -121,6 +126,7 @@ CFileVwBaseNode* CFileVwBaseNode::GetNodeByFullPath(WStringView path) {
 // ---- CFileVwFileNode ------------------------------------------------------
 
 ComPtr<CFileVwFileNode> CFileVwFileNode::CreateInstance(WStringView path) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::CreateInstance", 2, "FileVwFileNode");
   ComPtr<CFileVwFileNode> node;
   node.Attach(new CFileVwFileNode);
   node->AddRef();
@@ -129,6 +135,7 @@ ComPtr<CFileVwFileNode> CFileVwFileNode::CreateInstance(WStringView path) {
 }
 
 void CFileVwFileNode::SetFullPath(WStringView path) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::SetFullPath", 2, "FileVwFileNode");
   // The container indexes its files by name: out under the old, in under the new.
   auto* container = dynamic_cast<CFileVwFolderNode*>(GetParent());
   if (container) container->ChildUnlinking(this);
@@ -137,7 +144,10 @@ void CFileVwFileNode::SetFullPath(WStringView path) {
   if (container) container->ChildLinked(this);
 }
 
-LONG CFileVwFileNode::GetIconIndex(int) const { return -1; }
+LONG CFileVwFileNode::GetIconIndex(int) const {
+  KV7_TRACE_ENTRY("CFileVwFileNode::GetIconIndex", 2, "FileVwFileNode");
+  return KV7_TRACE_RETURN(-1);
+}
 
 WString CFileVwFileNode::GetDisplayCaption() const {
   KV7_TRACE_ENTRY("CFileVwFileNode::GetDisplayCaption", 2, "FileVwFileNode");
@@ -197,21 +207,25 @@ HRESULT CFileVwFileNode::LoadFromXMLForProject(IXMLDOMNode*) {
 // ---- CFileVwFolderNode ----------------------------------------------------
 
 void CFileVwFolderNode::SetFullPath(WStringView path) {
+  KV7_TRACE_ENTRY("CFileVwFolderNode::SetFullPath", 2, "FileVwFolderNode");
   CFileVwBaseNode::SetFullPath(path);
   SetName(GetFileName());
 }
 
 bool CFileVwFolderNode::Expandable() const {
+  KV7_TRACE_ENTRY("CFileVwFolderNode::Expandable", 2, "FileVwFolderNode");
   for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext())
-    if (child->IsVisible()) return true;
-  return false;
+    if (child->IsVisible()) return KV7_TRACE_RETURN(true);
+  return KV7_TRACE_RETURN(false);
 }
 
 HRESULT CFileVwFolderNode::GetProperty(VSHPROPID property, VARIANT* value) {
-  return CFileVwBaseNode::GetProperty(property, value);
+  KV7_TRACE_ENTRY("CFileVwFolderNode::GetProperty", 2, "FileVwFolderNode");
+  return KV7_TRACE_RETURN(CFileVwBaseNode::GetProperty(property, value));
 }
 
 CFileVwFolderNode* CFileVwFolderNode::FindFolder(WStringView name) const {
+  KV7_TRACE_ENTRY("CFileVwFolderNode::FindFolder", 2, "FileVwFolderNode");
   for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext())
     if (IsFolderKind(child->GetKindOf()) && kv7::EqualsNoCase(child->GetName(), name))
       return static_cast<CFileVwFolderNode*>(child);
@@ -221,6 +235,7 @@ CFileVwFolderNode* CFileVwFolderNode::FindFolder(WStringView name) const {
 // Paths that match ignoring case end in names that match ignoring case, so
 // the name decides.
 CFileVwFileNode* CFileVwFolderNode::FindFile(WStringView path) const {
+  KV7_TRACE_ENTRY("CFileVwFolderNode::FindFile", 2, "FileVwFolderNode");
   WStringView file_name = path.substr(path.find_last_of(u'/') + 1);
   auto [first, last] = files_by_name_.equal_range(kv7::FoldCase(file_name));
   if (first == last) return nullptr;
@@ -253,6 +268,7 @@ void CFileVwFolderNode::ChildUnlinking(CHierNode* child) {
 }
 
 void CFileVwFolderNode::FolderWasRenamed(WStringView oldPath, WStringView newPath) {
+  KV7_TRACE_ENTRY("CFileVwFolderNode::FolderWasRenamed", 2, "FileVwFolderNode");
   const WString old_prefix = WString(oldPath) + u"/";
   const WString new_prefix = WString(newPath) + u"/";
   for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext()) {
@@ -282,6 +298,7 @@ HRESULT CFileVwFolderNode::SetEditLabel(WStringView label) {
 // ---- CFileVwProjNode ------------------------------------------------------
 
 ComPtr<CFileVwProjNode> CFileVwProjNode::CreateInstance(CMyProjectHierarchy* hierarchy) {
+  KV7_TRACE_ENTRY("CFileVwProjNode::CreateInstance", 2, "FileVwProjNode");
   ComPtr<CFileVwProjNode> node;
   node.Attach(new CFileVwProjNode(hierarchy));
   node->AddRef();
@@ -289,6 +306,7 @@ ComPtr<CFileVwProjNode> CFileVwProjNode::CreateInstance(CMyProjectHierarchy* hie
 }
 
 void CFileVwProjNode::SetFullPath(WStringView path) {
+  KV7_TRACE_ENTRY("CFileVwProjNode::SetFullPath", 2, "FileVwProjNode");
   CFileVwBaseNode::SetFullPath(path);
   const WString& file_name = GetFileName();
   size_t dot = file_name.find_last_of(u'.');
@@ -296,17 +314,23 @@ void CFileVwProjNode::SetFullPath(WStringView path) {
 }
 
 WString CFileVwProjNode::GetFolderPath() const {
+  KV7_TRACE_ENTRY("CFileVwProjNode::GetFolderPath", 2, "FileVwProjNode");
   return hierarchy_ ? hierarchy_->GetProjectFolderPath() : WString();
 }
 
 HRESULT CFileVwProjNode::GetGuidProperty(VSHPROPID property, GUID* value) {
-  if (property != VSHPROPID_ProjectIDGuid) return CFileVwFolderNode::GetGuidProperty(property, value);
-  if (project_guid_ == GUID_NULL) return E_FAIL;
+  KV7_TRACE_ENTRY("CFileVwProjNode::GetGuidProperty", 2, "FileVwProjNode");
+  if (property != VSHPROPID_ProjectIDGuid)
+    return KV7_TRACE_RETURN(CFileVwFolderNode::GetGuidProperty(property, value));
+  if (project_guid_ == GUID_NULL) return KV7_TRACE_RETURN(E_FAIL);
   *value = project_guid_;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
-HRESULT CFileVwProjNode::SetEditLabel(WStringView label) { return RenameProject(label); }
+HRESULT CFileVwProjNode::SetEditLabel(WStringView label) {
+  KV7_TRACE_ENTRY("CFileVwProjNode::SetEditLabel", 2, "FileVwProjNode");
+  return KV7_TRACE_RETURN(RenameProject(label));
+}
 
 HRESULT CFileVwProjNode::AddExistingFile(CFileVwFolderNode* container, WStringView path,
                                          CFileVwFileNode** added) {

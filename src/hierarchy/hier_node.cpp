@@ -39,21 +39,30 @@ NodeRegistry& Registry() {
 
 }  // namespace
 
-CHierNode::CHierNode() : id_(Registry().Register(this)) {}
+CHierNode::CHierNode() : id_(Registry().Register(this)) {
+  KV7_TRACE_ENTRY("CHierNode::CHierNode", 6, "HierNode");
+}
 
-CHierNode::~CHierNode() { Registry().Unregister(id_); }
+CHierNode::~CHierNode() {
+  KV7_TRACE_ENTRY("CHierNode::~CHierNode", 6, "HierNode");
+  Registry().Unregister(id_);
+}
 
-CHierNode* CHierNode::FromRegisteredID(VSITEMID id) { return Registry().Find(id); }
+CHierNode* CHierNode::FromRegisteredID(VSITEMID id) {
+  KV7_TRACE_ENTRY("CHierNode::FromRegisteredID", 2, "HierNode");
+  return Registry().Find(id);
+}
 
 HRESULT CHierNode::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CHierNode::QueryInterface", 5, "HierNode");
+  if (object == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   if (riid != IUnknown::iid()) {
     *object = nullptr;
-    return E_NOINTERFACE;
+    return KV7_TRACE_RETURN(E_NOINTERFACE);
   }
   *object = static_cast<IUnknown*>(this);
   AddRef();
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 ULONG CHierNode::Release() {
@@ -63,82 +72,103 @@ ULONG CHierNode::Release() {
 }
 
 CMyProjectHierarchy* CHierNode::GetCVsHierarchy() const {
+  KV7_TRACE_ENTRY("CHierNode::GetCVsHierarchy", 2, "HierNode");
   const CHierNode* node = this;
   while (node->parent_ != nullptr) node = node->parent_;
   return node == this ? nullptr : node->GetCVsHierarchy();
 }
 
-HRESULT CHierNode::SetEditLabel(WStringView) { return E_NOTIMPL; }
+HRESULT CHierNode::SetEditLabel(WStringView) {
+  KV7_TRACE_ENTRY("CHierNode::SetEditLabel", 2, "HierNode");
+  return KV7_TRACE_RETURN(E_NOTIMPL);
+}
 
-HRESULT CHierNode::SetProperty(VSHPROPID, const VARIANT&) { return E_NOTIMPL; }
+HRESULT CHierNode::SetProperty(VSHPROPID, const VARIANT&) {
+  KV7_TRACE_ENTRY("CHierNode::SetProperty", 2, "HierNode");
+  return KV7_TRACE_RETURN(E_NOTIMPL);
+}
 
 HRESULT CHierNode::GetGuidProperty(VSHPROPID property, GUID* value) {
-  if (property != VSHPROPID_TypeGuid) return DISP_E_MEMBERNOTFOUND;
+  KV7_TRACE_ENTRY("CHierNode::GetGuidProperty", 2, "HierNode");
+  if (property != VSHPROPID_TypeGuid) return KV7_TRACE_RETURN(DISP_E_MEMBERNOTFOUND);
   *value = PGuidGetType();
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
-LONG CHierNode::GetIconIndex(int) const { return -1; }
+LONG CHierNode::GetIconIndex(int) const {
+  KV7_TRACE_ENTRY("CHierNode::GetIconIndex", 2, "HierNode");
+  return KV7_TRACE_RETURN(-1);
+}
 
-HRESULT CHierNode::QueryStatus(const GUID*, ULONG, OLECMD*) { return OLECMDERR_E_NOTSUPPORTED; }
+HRESULT CHierNode::QueryStatus(const GUID*, ULONG, OLECMD*) {
+  KV7_TRACE_ENTRY("CHierNode::QueryStatus", 2, "HierNode");
+  return KV7_TRACE_RETURN(OLECMDERR_E_NOTSUPPORTED);
+}
 
 HRESULT CHierNode::Exec(const GUID*, DWORD, DWORD, const VARIANT*, VARIANT*) {
-  return OLECMDERR_E_NOTSUPPORTED;
+  KV7_TRACE_ENTRY("CHierNode::Exec", 2, "HierNode");
+  return KV7_TRACE_RETURN(OLECMDERR_E_NOTSUPPORTED);
 }
 
-HRESULT CHierNode::GetUserContext(IVsUserContext**) { return E_NOTIMPL; }
+HRESULT CHierNode::GetUserContext(IVsUserContext**) {
+  KV7_TRACE_ENTRY("CHierNode::GetUserContext", 2, "HierNode");
+  return KV7_TRACE_RETURN(E_NOTIMPL);
+}
 
 HRESULT CHierNode::GetProperty(VSHPROPID property, VARIANT* value) {
+  KV7_TRACE_ENTRY("CHierNode::GetProperty", 2, "HierNode");
   switch (property) {
     case VSHPROPID_Caption:
     case VSHPROPID_Name:
       *value = VARIANT::FromString(GetDisplayCaption());
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_SaveName:
       *value = VARIANT::FromString(name_);
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_EditLabel:
       *value = VARIANT::FromString(GetEditLabel());
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_Expandable:
       *value = VARIANT::FromBool(Expandable());
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_ExpandByDefault:
       *value = VARIANT::FromBool(ExpandByDefault());
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_IconIndex:
       *value = VARIANT::FromInt(GetIconIndex(1));
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_OpenFolderIconIndex:
       *value = VARIANT::FromInt(GetIconIndex(0));
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_StateIconIndex:
       *value = VARIANT::FromInt(GetIconIndex(2));
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_IsHiddenItem:
       *value = VARIANT::FromBool(!IsVisible());
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_UserContext: {
       ComPtr<IVsUserContext> context;
       HRESULT hr = GetUserContext(context.Put());
-      if (FAILED(hr)) return hr;
+      if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
       *value = VARIANT::FromUnknown(context.Get());
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     }
     default:
-      return DISP_E_MEMBERNOTFOUND;
+      return KV7_TRACE_RETURN(DISP_E_MEMBERNOTFOUND);
   }
 }
 
 // ---- CHierContainer -------------------------------------------------------
 
 CHierContainer::~CHierContainer() {
+  KV7_TRACE_ENTRY("CHierContainer::~CHierContainer", 6, "HierContainer");
   // The project closes its tree before letting go of it; a container that
   // is released with children still linked drops them here.
   while (first_ != nullptr) (void)RemoveChild(first_);
 }
 
 CHierNode* CHierContainer::GetFirstChild() {
+  KV7_TRACE_ENTRY("CHierContainer::GetFirstChild", 2, "HierContainer");
   if ((GetFlags() & kNodePopulated) == 0) {
     if (FAILED(PopulateChildren())) return nullptr;
     SetFlags(kNodePopulated);
@@ -147,14 +177,16 @@ CHierNode* CHierContainer::GetFirstChild() {
 }
 
 VSITEMID CHierContainer::GetFirstChildID() {
+  KV7_TRACE_ENTRY("CHierContainer::GetFirstChildID", 2, "HierContainer");
   CHierNode* first = GetFirstChild();
-  return first ? first->GetVsItemID() : VSITEMID_NIL;
+  return KV7_TRACE_RETURN(first ? first->GetVsItemID() : VSITEMID_NIL);
 }
 
 VSITEMID CHierContainer::GetFirstListedChildID() {
+  KV7_TRACE_ENTRY("CHierContainer::GetFirstListedChildID", 2, "HierContainer");
   for (CHierNode* child = GetFirstChild(); child; child = child->next_)
-    if ((child->GetFlags() & kNodeListed) != 0) return child->GetVsItemID();
-  return VSITEMID_NIL;
+    if ((child->GetFlags() & kNodeListed) != 0) return KV7_TRACE_RETURN(child->GetVsItemID());
+  return KV7_TRACE_RETURN(VSITEMID_NIL);
 }
 
 void CHierContainer::Link(CHierNode* child, CHierNode* previous) {
@@ -180,20 +212,29 @@ void CHierContainer::NotifyAdded(CHierNode* child, CHierNode* previous) {
 }
 
 void CHierContainer::AddChild(CHierNode* child) {
+  KV7_TRACE_ENTRY("CHierContainer::AddChild", 2, "HierContainer");
   if ((GetFlags() & kNodeSorted) != 0) SortedInsert(child);
   else Append(child);
 }
 
 void CHierContainer::InsertAfter(CHierNode* child, CHierNode* after) {
+  KV7_TRACE_ENTRY("CHierContainer::InsertAfter", 2, "HierContainer");
   if ((GetFlags() & kNodeSorted) != 0) SortedInsert(child);
   else Link(child, after);
 }
 
-void CHierContainer::AddHead(CHierNode* child) { Link(child, nullptr); }
+void CHierContainer::AddHead(CHierNode* child) {
+  KV7_TRACE_ENTRY("CHierContainer::AddHead", 2, "HierContainer");
+  Link(child, nullptr);
+}
 
-void CHierContainer::Append(CHierNode* child) { Link(child, last_); }
+void CHierContainer::Append(CHierNode* child) {
+  KV7_TRACE_ENTRY("CHierContainer::Append", 2, "HierContainer");
+  Link(child, last_);
+}
 
 void CHierContainer::SortedInsert(CHierNode* child) {
+  KV7_TRACE_ENTRY("CHierContainer::SortedInsert", 2, "HierContainer");
   // Equal names go after the existing ones; a name above the last child's
   // is appended at once, so adding in order stays linear.
   if (last_ == nullptr || kv7::CompareLocale(last_->name_, child->name_) <= 0) {
@@ -208,7 +249,8 @@ void CHierContainer::SortedInsert(CHierNode* child) {
 }
 
 HRESULT CHierContainer::RemoveChild(CHierNode* child) {
-  if (child == nullptr || child->parent_ != this) return E_FAIL;
+  KV7_TRACE_ENTRY("CHierContainer::RemoveChild", 2, "HierContainer");
+  if (child == nullptr || child->parent_ != this) return KV7_TRACE_RETURN(E_FAIL);
   ChildUnlinking(child);
   CHierNode* previous = nullptr;
   for (CHierNode* node = first_; node != child; node = node->next_) previous = node;
@@ -217,12 +259,13 @@ HRESULT CHierContainer::RemoveChild(CHierNode* child) {
   child->parent_ = nullptr;
   child->next_ = nullptr;
   child->Release();
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CHierContainer::DeleteChild(CHierNode* child) {
+  KV7_TRACE_ENTRY("CHierContainer::DeleteChild", 2, "HierContainer");
   ComPtr<CHierNode> keep(child);  // closed after leaving the tree
   HRESULT hr = RemoveChild(child);
   if (SUCCEEDED(hr)) child->Close();
-  return hr;
+  return KV7_TRACE_RETURN(hr);
 }

@@ -146,9 +146,13 @@ HRESULT EnsureElement(IXMLDOMDocument* document, WStringView path, IXMLDOMNode**
 
 CKV7Object::~CKV7Object() = default;
 
-HRESULT CKV7Object::GenerateXMLMetadata(WString&) { return S_OK; }
+HRESULT CKV7Object::GenerateXMLMetadata(WString&) {
+  KV7_TRACE_ENTRY("CKV7Object::GenerateXMLMetadata", 2, "KV7Object");
+  return KV7_TRACE_RETURN(S_OK);
+}
 
 WString CKV7Object::TrackingIdentity() {
+  KV7_TRACE_ENTRY("CKV7Object::TrackingIdentity", 2, "KV7Object");
   return kv7::FormatW(u"0x%x", static_cast<unsigned>(ObjectNode()->RegisteredID()));
 }
 
@@ -239,7 +243,8 @@ CKV7ObjectFileNode::~CKV7ObjectFileNode() {
 }
 
 HRESULT CKV7ObjectFileNode::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::QueryInterface", 5, "KV7ObjectFileNode");
+  if (object == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   void* found = nullptr;
   if (riid == ICategorizeProperties::iid()) found = static_cast<ICategorizeProperties*>(this);
   else if (riid == IVsGetCfgProvider::iid()) found = static_cast<IVsGetCfgProvider*>(this);
@@ -249,32 +254,34 @@ HRESULT CKV7ObjectFileNode::QueryInterface(REFIID riid, void** object) {
     found = static_cast<IVsPerPropertyBrowsing*>(this);
   else if (kind_.browsesProperties && riid == IProvidePropertyBuilder::iid())
     found = static_cast<IProvidePropertyBuilder*>(this);
-  if (found == nullptr) return CFileVwFileNode::QueryInterface(riid, object);
+  if (found == nullptr) return KV7_TRACE_RETURN(CFileVwFileNode::QueryInterface(riid, object));
   *object = found;
   AddRef();
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7ObjectFileNode::QueryStatus(const GUID* group, ULONG count, OLECMD* commands) {
-  if (GetProjectNode() == nullptr) return OLECMDERR_E_UNKNOWNGROUP;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::QueryStatus", 2, "KV7ObjectFileNode");
+  if (GetProjectNode() == nullptr) return KV7_TRACE_RETURN(OLECMDERR_E_UNKNOWNGROUP);
   bool handled = false;
   for (ULONG i = 0; i < count; ++i) {
     ULONG id = commands[i].cmdID;
     bool ours = (IsStandardGroup(group) && (id == cmdidCopy || id == cmdidCut ||
                                             id == cmdidOpenWith || id == cmdidOpen)) ||
                 (IsProductGroup(group) && id >= kCmdItemFirst && id <= kCmdItemLast);
-    if (!ours) return CFileVwFileNode::QueryStatus(group, count, commands);
+    if (!ours) return KV7_TRACE_RETURN(CFileVwFileNode::QueryStatus(group, count, commands));
     commands[i].cmdf = OLECMDF_SUPPORTED | OLECMDF_ENABLED;
     handled = true;
   }
-  return handled ? S_OK : CFileVwFileNode::QueryStatus(group, count, commands);
+  return KV7_TRACE_RETURN(handled ? S_OK : CFileVwFileNode::QueryStatus(group, count, commands));
 }
 
 HRESULT CKV7ObjectFileNode::Exec(const GUID* group, DWORD command, DWORD options,
                                  const VARIANT* in, VARIANT* out) {
-  if (group == nullptr) return E_INVALIDARG;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::Exec", 2, "KV7ObjectFileNode");
+  if (group == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
   if (IsProductGroup(group) && command >= kCmdItemFirst && command <= kCmdItemLast)
-    return S_OK;  // carried out by the hierarchy over the selection
+    return KV7_TRACE_RETURN(S_OK);  // carried out by the hierarchy over the selection
   if (IsStandardGroup(group)) {
     HRESULT hr = OLECMDERR_E_NOTSUPPORTED;
     switch (command) {
@@ -284,16 +291,18 @@ HRESULT CKV7ObjectFileNode::Exec(const GUID* group, DWORD command, DWORD options
       case cmdidViewCode: hr = OnCmdViewCode(); break;
       default: break;
     }
-    if (hr != OLECMDERR_E_NOTSUPPORTED) return hr;
+    if (hr != OLECMDERR_E_NOTSUPPORTED) return KV7_TRACE_RETURN(hr);
   }
-  return CFileVwFileNode::Exec(group, command, options, in, out);
+  return KV7_TRACE_RETURN(CFileVwFileNode::Exec(group, command, options, in, out));
 }
 
 HRESULT CKV7ObjectFileNode::GetUserContext(IVsUserContext** context) {
-  return CachedUserContext(user_context_, context, [this](IVsUserContext** built) {
-    return kind_.helpKeyword ? SetupF1KeywordContext(kind_.helpKeyword, built)
-                             : MakeItemHelpContext(built);
-  });
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetUserContext", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(
+      CachedUserContext(user_context_, context, [this](IVsUserContext** built) {
+        return kind_.helpKeyword ? SetupF1KeywordContext(kind_.helpKeyword, built)
+                                 : MakeItemHelpContext(built);
+      }));
 }
 
 HRESULT CKV7ObjectFileNode::LoadFromXMLForProject(IXMLDOMNode*) {
@@ -321,6 +330,7 @@ HRESULT CKV7ObjectFileNode::LoadFromXMLSourceFile() {
 }
 
 void CKV7ObjectFileNode::OnPropertyChanged(DISPID id, DWORD) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::OnPropertyChanged", 2, "KV7ObjectFileNode");
   local_dirty_ = 1;
   if (CMyProjectHierarchy* hierarchy = GetCVsHierarchy())
     hierarchy->NotifyPropertyChanged(this, static_cast<VSHPROPID>(id));
@@ -335,118 +345,154 @@ const KV7ExtraProperty* CKV7ObjectFileNode::FindExtraProperty(DISPID id) const {
 WString CKV7ObjectFileNode::ExtraPropertyText(DISPID) const { return {}; }
 
 HRESULT CKV7ObjectFileNode::GetIDsOfNames(const char16_t* name, DISPID* id) {
-  if (name == nullptr || id == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetIDsOfNames", 2, "KV7ObjectFileNode");
+  if (name == nullptr || id == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   for (const KV7ExtraProperty& property : kind_.extraProperties) {
     if (kv7::EqualsNoCase(property.name, name)) {
       *id = property.id;
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     }
   }
-  return CFileVwFileNode::GetIDsOfNames(name, id);
+  return KV7_TRACE_RETURN(CFileVwFileNode::GetIDsOfNames(name, id));
 }
 
 HRESULT CKV7ObjectFileNode::Invoke(DISPID id, WORD flags, const VARIANT* args, UINT argCount,
                                    VARIANT* result) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::Invoke", 2, "KV7ObjectFileNode");
   if (FindExtraProperty(id) != nullptr) {
-    if ((flags & DISPATCH_PROPERTYPUT) != 0) return DISP_E_MEMBERNOTFOUND;  // read-only
+    if ((flags & DISPATCH_PROPERTYPUT) != 0)
+      return KV7_TRACE_RETURN(DISP_E_MEMBERNOTFOUND);  // read-only
     if (result) *result = VARIANT::FromString(ExtraPropertyText(id));
-    return S_OK;
+    return KV7_TRACE_RETURN(S_OK);
   }
   HRESULT hr = InvokeFileProperty(id, flags, args, argCount, result);
   if (SUCCEEDED(hr) && (flags & DISPATCH_PROPERTYPUT) != 0) OnPropertyChanged(id, 0);
-  return hr;
+  return KV7_TRACE_RETURN(hr);
 }
 
 // ---- Property browsing ----------------------------------------------------------
 
 HRESULT CKV7ObjectFileNode::MapPropertyToCategory(DISPID id, PROPCAT* category) {
-  if (category == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::MapPropertyToCategory", 2, "KV7ObjectFileNode");
+  if (category == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *category = FindExtraProperty(id) ? kRoutineCategory : PROPCAT_Misc;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7ObjectFileNode::GetCategoryName(PROPCAT category, LCID, BSTR* name) {
-  if (name == nullptr) return E_POINTER;
-  if (kind_.extraProperties.empty() || category != kRoutineCategory) return E_NOTIMPL;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetCategoryName", 2, "KV7ObjectFileNode");
+  if (name == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  if (kind_.extraProperties.empty() || category != kRoutineCategory)
+    return KV7_TRACE_RETURN(E_NOTIMPL);
   *name = SysAllocString(LoadUIString(kCategoryTitleId).c_str());
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7ObjectFileNode::GetDisplayString(DISPID, BSTR* text) {
-  if (text == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetDisplayString", 2, "KV7ObjectFileNode");
+  if (text == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *text = nullptr;
-  return E_NOTIMPL;
+  return KV7_TRACE_RETURN(E_NOTIMPL);
 }
 
-HRESULT CKV7ObjectFileNode::MapPropertyToPage(DISPID, CLSID*) { return E_NOTIMPL; }
+HRESULT CKV7ObjectFileNode::MapPropertyToPage(DISPID, CLSID*) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::MapPropertyToPage", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(E_NOTIMPL);
+}
 
 HRESULT CKV7ObjectFileNode::GetPredefinedStrings(DISPID, VARIANT* strings, VARIANT* cookies) {
-  if (strings == nullptr || cookies == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetPredefinedStrings", 2, "KV7ObjectFileNode");
+  if (strings == nullptr || cookies == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   strings->Clear();
   cookies->Clear();
-  return E_NOTIMPL;
+  return KV7_TRACE_RETURN(E_NOTIMPL);
 }
 
-HRESULT CKV7ObjectFileNode::GetPredefinedValue(DISPID, DWORD, VARIANT*) { return E_NOTIMPL; }
+HRESULT CKV7ObjectFileNode::GetPredefinedValue(DISPID, DWORD, VARIANT*) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetPredefinedValue", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(E_NOTIMPL);
+}
 
 HRESULT CKV7ObjectFileNode::HideProperty(DISPID, BOOL* hide) {
-  return hide == nullptr ? E_INVALIDARG : E_NOTIMPL;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::HideProperty", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(hide == nullptr ? E_INVALIDARG : E_NOTIMPL);
 }
 
 HRESULT CKV7ObjectFileNode::DisplayChildProperties(DISPID, BOOL* display) {
-  return display == nullptr ? E_INVALIDARG : E_NOTIMPL;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::DisplayChildProperties", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(display == nullptr ? E_INVALIDARG : E_NOTIMPL);
 }
 
 HRESULT CKV7ObjectFileNode::GetLocalizedPropertyInfo(DISPID id, LCID, BSTR* name,
                                                      BSTR* description) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetLocalizedPropertyInfo", 2, "KV7ObjectFileNode");
   UINT name_id = 0;
   if (id >= 1 && id <= kLastLocalizedCommonProperty)
     name_id = kFirstCommonPropertyNameId + 2 * static_cast<UINT>(id - 1);
   else if (const KV7ExtraProperty* extra = FindExtraProperty(id))
     name_id = extra->nameId;
-  if (name_id == 0) return E_NOTIMPL;
+  if (name_id == 0) return KV7_TRACE_RETURN(E_NOTIMPL);
   if (name) *name = SysAllocString(LoadUIString(name_id).c_str());
   if (description) *description = SysAllocString(LoadUIString(name_id + 1).c_str());
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
-HRESULT CKV7ObjectFileNode::HasDefaultValue(DISPID, BOOL*) { return E_NOTIMPL; }
+HRESULT CKV7ObjectFileNode::HasDefaultValue(DISPID, BOOL*) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::HasDefaultValue", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(E_NOTIMPL);
+}
 
 HRESULT CKV7ObjectFileNode::IsPropertyReadOnly(DISPID, BOOL* readOnly) {
-  return readOnly == nullptr ? E_INVALIDARG : E_NOTIMPL;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::IsPropertyReadOnly", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(readOnly == nullptr ? E_INVALIDARG : E_NOTIMPL);
 }
 
-HRESULT CKV7ObjectFileNode::GetClassName(BSTR*) { return E_NOTIMPL; }
-HRESULT CKV7ObjectFileNode::CanResetPropertyValue(DISPID, BOOL*) { return E_NOTIMPL; }
-HRESULT CKV7ObjectFileNode::ResetPropertyValue(DISPID) { return E_NOTIMPL; }
+HRESULT CKV7ObjectFileNode::GetClassName(BSTR*) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetClassName", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(E_NOTIMPL);
+}
+
+HRESULT CKV7ObjectFileNode::CanResetPropertyValue(DISPID, BOOL*) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::CanResetPropertyValue", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(E_NOTIMPL);
+}
+
+HRESULT CKV7ObjectFileNode::ResetPropertyValue(DISPID) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::ResetPropertyValue", 2, "KV7ObjectFileNode");
+  return KV7_TRACE_RETURN(E_NOTIMPL);
+}
 
 HRESULT CKV7ObjectFileNode::MapPropertyToBuilder(LONG id, LONG* builderType, BSTR* builderGuid,
                                                  VARIANT_BOOL* canBuild) {
-  if (id != kind_.builderProperty || kind_.builderProperty < 0) return E_NOTIMPL;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::MapPropertyToBuilder", 2, "KV7ObjectFileNode");
+  if (id != kind_.builderProperty || kind_.builderProperty < 0) return KV7_TRACE_RETURN(E_NOTIMPL);
   if (builderType) *builderType = CTLBLDTYPE_FINTERNALBUILDER;
   if (builderGuid) *builderGuid = nullptr;
   if (canBuild) *canBuild = VARIANT_TRUE;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7ObjectFileNode::ExecuteBuilder(LONG id, const char16_t*, IDispatch*, HWND, VARIANT*,
                                            VARIANT_BOOL*) {
-  if (id != kind_.builderProperty || kind_.builderProperty < 0) return E_NOTIMPL;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::ExecuteBuilder", 2, "KV7ObjectFileNode");
+  if (id != kind_.builderProperty || kind_.builderProperty < 0) return KV7_TRACE_RETURN(E_NOTIMPL);
   MessageBoxW(nullptr, u"TO DO - Dialog to display parameters", u"", MB_OK);
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7ObjectFileNode::GetCfgProvider(IVsCfgProvider** provider) {
-  if (provider == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetCfgProvider", 2, "KV7ObjectFileNode");
+  if (provider == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *provider = nullptr;
   // The project answers with its configuration provider once it has one.
-  return E_NOINTERFACE;
+  return KV7_TRACE_RETURN(E_NOINTERFACE);
 }
 
 // ---- Routines, command sets, XML ------------------------------------------------
 
 void CKV7RoutineFileNode::SetRoutine(WStringView schema, WStringView name,
                                      WStringView parameters) {
+  KV7_TRACE_ENTRY("CKV7RoutineFileNode::SetRoutine", 2, "KV7RoutineFileNode");
   schema_name_ = schema;
   routine_name_ = name;
   parameters_ = parameters;
@@ -461,19 +507,21 @@ WString CKV7RoutineFileNode::ExtraPropertyText(DISPID id) const {
 }
 
 HRESULT CKV7CommandSetFileNode::QueryStatus(const GUID* group, ULONG count, OLECMD* commands) {
+  KV7_TRACE_ENTRY("CKV7CommandSetFileNode::QueryStatus", 2, "KV7CommandSetFileNode");
   if (!IsProductGroup(group) || GetProjectNode() == nullptr)
-    return CKV7ObjectFileNode::QueryStatus(group, count, commands);
+    return KV7_TRACE_RETURN(CKV7ObjectFileNode::QueryStatus(group, count, commands));
   for (ULONG i = 0; i < count; ++i) {
     ULONG id = commands[i].cmdID;
     if (id < kCmdCommandSetParse || id > kCmdCommandSetRunWithDebug)
-      return CKV7ObjectFileNode::QueryStatus(group, count, commands);
+      return KV7_TRACE_RETURN(CKV7ObjectFileNode::QueryStatus(group, count, commands));
     commands[i].cmdf = OLECMDF_SUPPORTED | OLECMDF_ENABLED;
   }
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7CommandSetFileNode::Exec(const GUID* group, DWORD command, DWORD options,
                                      const VARIANT* in, VARIANT* out) {
+  KV7_TRACE_ENTRY("CKV7CommandSetFileNode::Exec", 2, "KV7CommandSetFileNode");
   const char16_t* text = nullptr;
   if (IsStandardGroup(group) && (command == cmdidOpenWith || command == cmdidOpen))
     text = u"Add CommandSet edit dialog here";
@@ -483,42 +531,46 @@ HRESULT CKV7CommandSetFileNode::Exec(const GUID* group, DWORD command, DWORD opt
     text = u"Add Processing for CommandSet Run here";
   else if (IsProductGroup(group) && command == kCmdCommandSetRunWithDebug)
     text = u"Add Processing for CommandSet RunWithDebug here";
-  if (text == nullptr) return CKV7ObjectFileNode::Exec(group, command, options, in, out);
+  if (text == nullptr)
+    return KV7_TRACE_RETURN(CKV7ObjectFileNode::Exec(group, command, options, in, out));
   MessageBoxW(nullptr, text, u"", MB_OK);
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7XMLFileNode::GetUserContext(IVsUserContext** context) {
-  return CachedUserContext(user_context_, context, MakeItemHelpContext);
+  KV7_TRACE_ENTRY("CKV7XMLFileNode::GetUserContext", 2, "KV7XMLFileNode");
+  return KV7_TRACE_RETURN(CachedUserContext(user_context_, context, MakeItemHelpContext));
 }
 
 bool CKV7XMLFileNode::LoadDocument(WStringView path) {
+  KV7_TRACE_ENTRY("CKV7XMLFileNode::LoadDocument", 2, "KV7XMLFileNode");
   ComPtr<IXMLDOMDocument> document;
   VARIANT_BOOL loaded = VARIANT_FALSE;
   WString file(path);
   if (FAILED(CreateXMLDOMDocument(document.Put())) ||
       document->load(file.c_str(), &loaded) != S_OK || loaded != VARIANT_TRUE)
-    return false;
+    return KV7_TRACE_RETURN(false);
   CComBSTR xml;
   (void)document->get_xml(xml.Put());
   text_ = xml.ToString();
   document_ = document;
   SetFullPath(path);
-  return true;
+  return KV7_TRACE_RETURN(true);
 }
 
 bool CKV7XMLFileNode::SaveDocument(WStringView path, WStringView text) {
+  KV7_TRACE_ENTRY("CKV7XMLFileNode::SaveDocument", 2, "KV7XMLFileNode");
   ComPtr<IXMLDOMDocument> document;
   VARIANT_BOOL parsed = VARIANT_FALSE;
   WString source(text), file(path);
   if (FAILED(CreateXMLDOMDocument(document.Put())) ||
       document->loadXML(source.c_str(), &parsed) != S_OK || parsed != VARIANT_TRUE ||
       FAILED(document->save(file.c_str())))
-    return false;
+    return KV7_TRACE_RETURN(false);
   text_ = source;
   document_ = document;
   SetFullPath(path);
-  return true;
+  return KV7_TRACE_RETURN(true);
 }
 
 // ---- Choosing the class ---------------------------------------------------------
@@ -554,6 +606,7 @@ WStringView ExtensionOf(WStringView path) {
 }  // namespace
 
 ComPtr<CFileVwFileNode> CreateFileNodeForPath(WStringView path) {
+  KV7_TRACE_ENTRY("CreateFileNodeForPath", 2, "KV7ObjectFileNode");
   WStringView extension = ExtensionOf(path);
   ComPtr<CFileVwFileNode> node;
   for (const ExtensionClass& entry : kClasses) {
@@ -568,6 +621,7 @@ ComPtr<CFileVwFileNode> CreateFileNodeForPath(WStringView path) {
 }
 
 const char16_t* ItemKindName(const CFileVwFileNode* node) {
+  KV7_TRACE_ENTRY("ItemKindName", 2, "KV7ObjectFileNode");
   if (const auto* object = dynamic_cast<const CKV7ObjectFileNode*>(node))
     return object->Kind().displayName;
   if (dynamic_cast<const CKV7XMLFileNode*>(node)) return kKV7XMLKind.displayName;

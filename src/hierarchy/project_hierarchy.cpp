@@ -46,6 +46,7 @@ bool UsesPackageEditor(const char16_t* path) {
 }  // namespace
 
 ComPtr<CMyProjectHierarchy> CMyProjectHierarchy::CreateInstance() {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::CreateInstance", 2, "PrjHier");
   ComPtr<CMyProjectHierarchy> hierarchy;
   hierarchy.Attach(new CMyProjectHierarchy);
   hierarchy->AddRef();
@@ -72,6 +73,7 @@ HRESULT CMyProjectHierarchy::CheckOpen() const {
 }
 
 void CMyProjectHierarchy::SetProjectFilePath(WStringView path) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SetProjectFilePath", 2, "PrjHier");
   project_file_ = path;
   project_folder_ = DirectoryWithSlash(path);
 }
@@ -172,7 +174,8 @@ HRESULT CMyProjectHierarchy::WriteProjectFile(const WString& path) {
 }
 
 HRESULT CMyProjectHierarchy::SaveCompleted(const char16_t*) {
-  return initialized_ ? S_OK : E_UNEXPECTED;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SaveCompleted", 2, "PrjHier");
+  return KV7_TRACE_RETURN(initialized_ ? S_OK : E_UNEXPECTED);
 }
 
 HRESULT CMyProjectHierarchy::GetCurFile(BSTR* fileName, DWORD* formatIndex) {
@@ -199,9 +202,10 @@ HRESULT CMyProjectHierarchy::IsProjectReallyDirty(BOOL* dirty) {
 }
 
 HRESULT CMyProjectHierarchy::QueryClose(BOOL* canClose) {
-  if (canClose == nullptr) return E_INVALIDARG;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::QueryClose", 2, "PrjHier");
+  if (canClose == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
   *canClose = TRUE;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::Close() {
@@ -232,71 +236,79 @@ HRESULT CMyProjectHierarchy::CloseCleanup() {
 // ---- IVsHierarchy ---------------------------------------------------------
 
 HRESULT CMyProjectHierarchy::SetSite(IServiceProvider* site) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SetSite", 2, "PrjHier");
   site_ = site;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
-HRESULT CMyProjectHierarchy::GetSite(IServiceProvider** site) { return site_.CopyTo(site); }
+HRESULT CMyProjectHierarchy::GetSite(IServiceProvider** site) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetSite", 2, "PrjHier");
+  return KV7_TRACE_RETURN(site_.CopyTo(site));
+}
 
 HRESULT CMyProjectHierarchy::VSITEMID2Node(VSITEMID item, CHierNode** node) const {
-  if (item == VSITEMID_SELECTION || !project_node_) return E_UNEXPECTED;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::VSITEMID2Node", 2, "PrjHier");
+  if (item == VSITEMID_SELECTION || !project_node_) return KV7_TRACE_RETURN(E_UNEXPECTED);
   if (item == VSITEMID_ROOT) {
     *node = project_node_.Get();
-    return S_OK;
+    return KV7_TRACE_RETURN(S_OK);
   }
   CHierNode* found = item == VSITEMID_NIL ? nullptr : CHierNode::FromRegisteredID(item);
-  if (found == nullptr || found->GetParent() == nullptr) return E_FAIL;
+  if (found == nullptr || found->GetParent() == nullptr) return KV7_TRACE_RETURN(E_FAIL);
   *node = found;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 CFileVwFileNode* CMyProjectHierarchy::VSITEMID2FileNode(VSITEMID item) const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::VSITEMID2FileNode", 2, "PrjHier");
   CHierNode* node = nullptr;
   if (FAILED(VSITEMID2Node(item, &node)) || !IsFileKind(node->GetKindOf())) return nullptr;
   return static_cast<CFileVwFileNode*>(node);
 }
 
 CFileVwFolderNode* CMyProjectHierarchy::VSITEMID2FolderNode(VSITEMID item) const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::VSITEMID2FolderNode", 2, "PrjHier");
   CHierNode* node = nullptr;
   if (FAILED(VSITEMID2Node(item, &node)) || !IsFolderKind(node->GetKindOf())) return nullptr;
   return static_cast<CFileVwFolderNode*>(node);
 }
 
 HRESULT CMyProjectHierarchy::GetProperty(VSITEMID item, VSHPROPID property, VARIANT* value) {
-  if (value == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetProperty", 2, "PrjHier");
+  if (value == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   CHierNode* node = nullptr;
   HRESULT hr = VSITEMID2Node(item, &node);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
   auto id_of = [](CHierNode* n) { return static_cast<LONG>(n ? n->GetVsItemID() : VSITEMID_NIL); };
   switch (property) {
     case VSHPROPID_Parent:
       *value = VARIANT::FromInt(id_of(node->GetParent()));
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_FirstChild: {
       auto* container = dynamic_cast<CHierContainer*>(node);
       *value = VARIANT::FromInt(
           static_cast<LONG>(container ? container->GetFirstListedChildID() : VSITEMID_NIL));
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     }
     case VSHPROPID_NextSibling: {
       CHierNode* next = node->GetNext();
       while (next && (next->GetFlags() & kNodeListed) == 0) next = next->GetNext();
       *value = VARIANT::FromInt(id_of(next));
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     }
     case VSHPROPID_Root:
       *value = VARIANT::FromInt(static_cast<LONG>(VSITEMID_ROOT));
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_ProjectDir:
       *value = VARIANT::FromString(project_folder_);
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_OwnerKey:
       *value = VARIANT::FromString(owner_key_);
-      return S_OK;
+      return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_IconImgList:
-      return DISP_E_MEMBERNOTFOUND;
+      return KV7_TRACE_RETURN(DISP_E_MEMBERNOTFOUND);
     default:
-      return node->GetProperty(property, value);
+      return KV7_TRACE_RETURN(node->GetProperty(property, value));
   }
 }
 
@@ -323,15 +335,16 @@ HRESULT CMyProjectHierarchy::SetProperty(VSITEMID item, VSHPROPID property, cons
 }
 
 HRESULT CMyProjectHierarchy::GetGuidProperty(VSITEMID item, VSHPROPID property, GUID* value) {
-  if (value == nullptr) return E_INVALIDARG;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetGuidProperty", 2, "PrjHier");
+  if (value == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
   if (property == VSHPROPID_CmdUIGuid) {
     *value = GUID_KV7CmdUI;
-    return S_OK;
+    return KV7_TRACE_RETURN(S_OK);
   }
   CHierNode* node = nullptr;
   HRESULT hr = VSITEMID2Node(item, &node);
-  if (FAILED(hr)) return hr;
-  return node->GetGuidProperty(property, value);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  return KV7_TRACE_RETURN(node->GetGuidProperty(property, value));
 }
 
 HRESULT CMyProjectHierarchy::SetGuidProperty(VSITEMID item, VSHPROPID property, REFGUID value) {
@@ -349,13 +362,14 @@ HRESULT CMyProjectHierarchy::SetGuidProperty(VSITEMID item, VSHPROPID property, 
 }
 
 HRESULT CMyProjectHierarchy::GetCanonicalName(VSITEMID item, BSTR* name) {
-  if (name == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetCanonicalName", 2, "PrjHier");
+  if (name == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   CHierNode* node = nullptr;
   HRESULT hr = VSITEMID2Node(item, &node);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
   const WString& path = static_cast<CFileVwBaseNode*>(node)->GetFullPath();
   *name = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::ParseCanonicalName(const char16_t* name, VSITEMID* item) {
@@ -376,18 +390,20 @@ HRESULT CMyProjectHierarchy::ParseCanonicalName(const char16_t* name, VSITEMID* 
 }
 
 HRESULT CMyProjectHierarchy::AdviseHierarchyEvents(IVsHierarchyEvents* sink, DWORD* cookie) {
-  if (sink == nullptr || cookie == nullptr) return E_INVALIDARG;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::AdviseHierarchyEvents", 2, "PrjHier");
+  if (sink == nullptr || cookie == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
   *cookie = next_cookie_++;
   event_sinks_.emplace_back(*cookie, sink);
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::UnadviseHierarchyEvents(DWORD cookie) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::UnadviseHierarchyEvents", 2, "PrjHier");
   auto it = std::find_if(event_sinks_.begin(), event_sinks_.end(),
                          [cookie](const auto& entry) { return entry.first == cookie; });
-  if (it == event_sinks_.end()) return E_INVALIDARG;
+  if (it == event_sinks_.end()) return KV7_TRACE_RETURN(E_INVALIDARG);
   event_sinks_.erase(it);
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 template <class Call>
@@ -399,6 +415,7 @@ static void ForEachSink(const std::vector<std::pair<DWORD, ComPtr<IVsHierarchyEv
 }
 
 void CMyProjectHierarchy::NotifyItemAdded(CHierNode* parent, CHierNode* previous, CHierNode* child) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::NotifyItemAdded", 2, "PrjHier");
   VSITEMID previous_id = previous ? previous->GetVsItemID() : VSITEMID_NIL;
   ForEachSink(event_sinks_, [&](IVsHierarchyEvents* sink) {
     (void)sink->OnItemAdded(parent->GetVsItemID(), previous_id, child->GetVsItemID());
@@ -406,27 +423,33 @@ void CMyProjectHierarchy::NotifyItemAdded(CHierNode* parent, CHierNode* previous
 }
 
 void CMyProjectHierarchy::NotifyItemDeleted(CHierNode* node) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::NotifyItemDeleted", 2, "PrjHier");
   ForEachSink(event_sinks_,
               [&](IVsHierarchyEvents* sink) { (void)sink->OnItemDeleted(node->GetVsItemID()); });
 }
 
 void CMyProjectHierarchy::NotifyPropertyChanged(CHierNode* node, VSHPROPID property) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::NotifyPropertyChanged", 2, "PrjHier");
   ForEachSink(event_sinks_, [&](IVsHierarchyEvents* sink) {
     (void)sink->OnPropertyChanged(node->GetVsItemID(), property, 0);
   });
 }
 
 void CMyProjectHierarchy::NotifyInvalidateItems(CHierNode* parent) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::NotifyInvalidateItems", 2, "PrjHier");
   ForEachSink(event_sinks_,
               [&](IVsHierarchyEvents* sink) { (void)sink->OnInvalidateItems(parent->GetVsItemID()); });
 }
 
 bool CMyProjectHierarchy::QueryEditProjectFile() {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::QueryEditProjectFile", 2, "PrjHier");
   ComPtr<IVsQueryEditQuerySave2> query;
-  if (FAILED(QueryPackageService(SID_SVsQueryEditQuerySave, &query))) return true;
+  if (FAILED(QueryPackageService(SID_SVsQueryEditQuerySave, &query)))
+    return KV7_TRACE_RETURN(true);
   const char16_t* paths[] = {project_file_.c_str()};
   DWORD verdict = QER_EditOK;
-  return SUCCEEDED(query->QueryEditFiles(0, 1, paths, &verdict)) && verdict == QER_EditOK;
+  return KV7_TRACE_RETURN(SUCCEEDED(query->QueryEditFiles(0, 1, paths, &verdict)) &&
+                          verdict == QER_EditOK);
 }
 
 // ---- Tree -----------------------------------------------------------------
@@ -465,18 +488,18 @@ CFileVwFolderNode* CMyProjectHierarchy::FindFolder(WStringView folderPath) const
 bool CMyProjectHierarchy::FindFolderBasedItem(WStringView itemPath, VSITEMID* item) const {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::FindFolderBasedItem", 2, "PrjHier");
   size_t last = itemPath.find_last_of(u'\\');
-  if (last == WStringView::npos) return false;
+  if (last == WStringView::npos) return KV7_TRACE_RETURN(false);
   CFileVwFolderNode* folder = FindFolder(itemPath.substr(0, last));
-  if (folder == nullptr) return false;
+  if (folder == nullptr) return KV7_TRACE_RETURN(false);
   WStringView file_name = itemPath.substr(last + 1);
   for (CHierNode* child = folder->FirstChildNoPopulate(); child; child = child->GetNext()) {
     if (IsFileKind(child->GetKindOf()) &&
         static_cast<CFileVwFileNode*>(child)->GetFileName() == file_name) {
       *item = child->GetVsItemID();
-      return true;
+      return KV7_TRACE_RETURN(true);
     }
   }
-  return false;
+  return KV7_TRACE_RETURN(false);
 }
 
 void CMyProjectHierarchy::FolderWasRenamed(WStringView oldPath, WStringView newPath) {
@@ -568,26 +591,29 @@ HRESULT CMyProjectHierarchy::DeleteItem(DWORD operation, VSITEMID item) {
 // ---- Editors --------------------------------------------------------------
 
 HRESULT CMyProjectHierarchy::GetSpecificEditorType(const char16_t* path, GUID* editor) {
-  if (path == nullptr || editor == nullptr) return E_POINTER;
-  if (!UsesPackageEditor(path)) return E_FAIL;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetSpecificEditorType", 2, "PrjHier");
+  if (path == nullptr || editor == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  if (!UsesPackageEditor(path)) return KV7_TRACE_RETURN(E_FAIL);
   *editor = GUID_KV7SqlEditorFactory;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::GetSpecificLanguageService(const char16_t* path,
                                                         GUID* languageService) {
-  return GetSpecificEditorType(path, languageService);
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetSpecificLanguageService", 2, "PrjHier");
+  return KV7_TRACE_RETURN(GetSpecificEditorType(path, languageService));
 }
 
 HRESULT CMyProjectHierarchy::GetProjectEditorsKeyStringW(WString& key) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetProjectEditorsKeyStringW", 2, "PrjHier");
   ComPtr<ILocalRegistry2> registry;
   HRESULT hr = QueryPackageService(SID_SLocalRegistry, &registry);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
   CComBSTR root;
   hr = registry->GetLocalRegistryRoot(root.Put());
-  if (FAILED(hr) || root.IsNull()) return E_UNEXPECTED;
+  if (FAILED(hr) || root.IsNull()) return KV7_TRACE_RETURN(E_UNEXPECTED);
   key = root.ToString() + u"\\Projects\\" + kv7::GuidToString(GUID_MyProjectType) + u"\\Editors";
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::InitProjectSpecificEditorMap() {
@@ -611,18 +637,21 @@ HRESULT CMyProjectHierarchy::InitProjectSpecificEditorMap() {
 }
 
 bool CMyProjectHierarchy::UsesGlobalEditorByDefault(WStringView extension) const {
-  return std::any_of(global_editor_extensions_.begin(), global_editor_extensions_.end(),
-                     [extension](const WString& e) { return kv7::EqualsNoCase(e, extension); });
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::UsesGlobalEditorByDefault", 2, "PrjHier");
+  return KV7_TRACE_RETURN(
+      std::any_of(global_editor_extensions_.begin(), global_editor_extensions_.end(),
+                  [extension](const WString& e) { return kv7::EqualsNoCase(e, extension); }));
 }
 
 // ---- Automation -----------------------------------------------------------
 
 HRESULT CMyProjectHierarchy::get_Name(BSTR* name) {
-  if (name == nullptr) return E_POINTER;
-  if (!project_node_) return E_UNEXPECTED;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::get_Name", 2, "PrjHier");
+  if (name == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  if (!project_node_) return KV7_TRACE_RETURN(E_UNEXPECTED);
   WString caption = project_node_->GetDisplayCaption();
   *name = SysAllocStringLen(caption.data(), static_cast<UINT>(caption.size()));
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::put_Name(const char16_t* name) {
@@ -632,27 +661,31 @@ HRESULT CMyProjectHierarchy::put_Name(const char16_t* name) {
 }
 
 HRESULT CMyProjectHierarchy::get_ProjectPath(BSTR* path) {
-  if (path == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::get_ProjectPath", 2, "PrjHier");
+  if (path == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *path = SysAllocStringLen(project_folder_.data(), static_cast<UINT>(project_folder_.size()));
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::get_IsDirty(VARIANT_BOOL* dirty) {
-  if (dirty == nullptr) return E_POINTER;
-  if (!project_node_) return E_FAIL;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::get_IsDirty", 2, "PrjHier");
+  if (dirty == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  if (!project_node_) return KV7_TRACE_RETURN(E_FAIL);
   *dirty = project_node_->IsDirty() ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::put_IsDirty(VARIANT_BOOL dirty) {
-  if (!project_node_) return E_FAIL;
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::put_IsDirty", 2, "PrjHier");
+  if (!project_node_) return KV7_TRACE_RETURN(E_FAIL);
   project_node_->SetDirty(dirty == VARIANT_TRUE);
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 // ---- The open hierarchies -------------------------------------------------
 
 CMyProjectHierarchy* CMyProjectHierarchy::GlobalFindProjectByName(WStringView name) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GlobalFindProjectByName", 2, "PrjHier");
   for (CMyProjectHierarchy* hierarchy : OpenHierarchies()) {
     CComBSTR project_name;
     if (SUCCEEDED(hierarchy->get_Name(project_name.Put())) &&
@@ -673,12 +706,14 @@ bool CMyProjectHierarchy::HasSelection() const {
 }
 
 CMyProjectHierarchy* CMyProjectHierarchy::GlobalFirstProjectWithSelection() {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GlobalFirstProjectWithSelection", 2, "PrjHier");
   for (CMyProjectHierarchy* hierarchy : OpenHierarchies())
     if (hierarchy->HasSelection()) return hierarchy;
   return nullptr;
 }
 
 void CMyProjectHierarchy::GetAllProjectNames(std::vector<WString>& names) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetAllProjectNames", 2, "PrjHier");
   for (CMyProjectHierarchy* hierarchy : OpenHierarchies()) {
     CComBSTR name;
     if (SUCCEEDED(hierarchy->get_Name(name.Put()))) names.push_back(name.ToString());

@@ -16,4 +16,7 @@ void SetPackageServiceProvider(IServiceProvider* provider) {
   Site() = provider;
 }
 
-IServiceProvider* GetPackageServiceProvider() { return Site().Get(); }
+IServiceProvider* GetPackageServiceProvider() {
+  KV7_TRACE_ENTRY("GetPackageServiceProvider", 5, "PackageSite");
+  return Site().Get();
+}

@@ -15,9 +15,10 @@ bool EndsWithProjectExtension(WStringView name) {
 }  // namespace
 
 HRESULT CMyProjectFactory::CanCreateProject(const char16_t*, DWORD, BOOL* canCreate) {
-  if (canCreate == nullptr) return E_POINTER;
+  KV7_TRACE_ENTRY("CMyProjectFactory::CanCreateProject", 2, "PrjFactory");
+  if (canCreate == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *canCreate = TRUE;
-  return S_OK;
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectFactory::CreateProject(const char16_t* fileName, const char16_t* location,

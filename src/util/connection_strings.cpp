@@ -168,7 +168,7 @@ bool PasswordToUrlFormat(const char16_t* password, WString& encoded) {
   WStringView plain = TextOf(password);
   if (plain.empty()) encoded.clear();
   else kv7::helper::AppendHexForm(plain.data(), plain.size(), encoded);
-  return true;
+  return KV7_TRACE_RETURN(true);
 }
 
 bool PasswordFromUrlFormat(const char16_t* encoded, WString& password) {
@@ -176,7 +176,7 @@ bool PasswordFromUrlFormat(const char16_t* encoded, WString& password) {
   WStringView text = TextOf(encoded);
   if (text.empty()) password.clear();
   else kv7::helper::AppendFromHexForm(text.data(), text.size(), password);
-  return true;
+  return KV7_TRACE_RETURN(true);
 }
 
 // The buffers need not be aligned for char16_t: their units are copied out.
@@ -185,7 +185,7 @@ bool BufferToUrlFormat(const BYTE* buffer, UINT unitCount, WString& encoded) {
   WString units(unitCount, u'\0');
   if (unitCount > 0) std::memcpy(units.data(), buffer, unitCount * sizeof(char16_t));
   kv7::helper::AppendHexForm(units.data(), units.size(), encoded);
-  return true;
+  return KV7_TRACE_RETURN(true);
 }
 
 bool BufferFromUrlFormat(const BYTE* buffer, UINT byteLength, WString& decoded) {
@@ -193,5 +193,5 @@ bool BufferFromUrlFormat(const BYTE* buffer, UINT byteLength, WString& decoded) 
   WString text(byteLength / sizeof(char16_t), u'\0');
   if (!text.empty()) std::memcpy(text.data(), buffer, text.size() * sizeof(char16_t));
   kv7::helper::AppendFromHexForm(text.data(), text.size(), decoded);
-  return true;
+  return KV7_TRACE_RETURN(true);
 }
