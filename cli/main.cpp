@@ -17,8 +17,8 @@ int Usage(std::FILE* out) {
   for (const kv7::cli::Verb& verb : kv7::cli::Verbs())
     std::fprintf(out, "  %-44s %s\n", verb.usage, verb.help);
   std::fprintf(out,
-               "\nA verb that changes a project refuses to save it when items or folders were\n"
-               "missing on disk, unless --drop-missing is given.\n");
+               "\nA verb that changes a project refuses to act when items or folders listed in\n"
+               "it are missing on disk, unless --drop-missing is given.\n");
   return out == stdout ? kv7::cli::kExitOk : kv7::cli::kExitUsage;
 }
 
