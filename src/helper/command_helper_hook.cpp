@@ -72,7 +72,7 @@ HRESULT CCommandHelperHook::GetOptionsFileXML(BSTR* optionsXml) {
   WString text;
   HRESULT hr = kv7::helper::ReadOptionsDocument(&text);
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  *optionsXml = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  *optionsXml = SysAllocWString(text);
   return KV7_TRACE_RETURN(S_OK);
 }
 
@@ -86,7 +86,7 @@ HRESULT CCommandHelperHook::GetDefaultOptionsFileXML(BSTR* optionsXml) {
   KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::GetDefaultOptionsFileXML", "CommandHelperHook");
   if (optionsXml == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   WString text = kv7::helper::DefaultOptionsDocument();
-  *optionsXml = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  *optionsXml = SysAllocWString(text);
   return KV7_TRACE_RETURN(S_OK);
 }
 

@@ -26,10 +26,6 @@ constexpr MemberName kFileMembers[] = {
     {u"ExtenderCATID", DISPID_KV7ExtenderCATID},
 };
 
-BSTR CopyOf(WStringView text) {
-  return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-}
-
 // The text argument of a put or an indexed get; empty when there is none.
 const char16_t* TextArgument(const VARIANT* args, UINT argCount) {
   if (argCount < 1 || args[0].vt() != VT_BSTR) return nullptr;
@@ -226,7 +222,7 @@ HRESULT CFileVwFileNode::InvokeFileProperty(DISPID id, WORD flags, const VARIANT
 HRESULT CFileVwFileNode::get_FileName(BSTR* name) {
   KV7_TRACE_ENTRY("CFileVwFileNode::get_FileName", 2, "FileVwFileNode");
   if (name == nullptr) return KV7_TRACE_RETURN(E_POINTER);
-  *name = CopyOf(GetFileName());
+  *name = SysAllocWString(GetFileName());
   return KV7_TRACE_RETURN(S_OK);
 }
 
@@ -241,7 +237,7 @@ HRESULT CFileVwFileNode::put_FileName(const char16_t* name) {
 HRESULT CFileVwFileNode::get_FilePath(BSTR* path) {
   KV7_TRACE_ENTRY("CFileVwFileNode::get_FilePath", 2, "FileVwFileNode");
   if (path == nullptr) return KV7_TRACE_RETURN(E_POINTER);
-  *path = CopyOf(GetFullPath());
+  *path = SysAllocWString(GetFullPath());
   return KV7_TRACE_RETURN(S_OK);
 }
 

@@ -181,7 +181,7 @@ HRESULT CMyProjectHierarchy::SaveCompleted(const char16_t*) {
 HRESULT CMyProjectHierarchy::GetCurFile(BSTR* fileName, DWORD* formatIndex) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::GetCurFile", 2, "PrjHier");
   if (fileName == nullptr || formatIndex == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
-  *fileName = SysAllocStringLen(project_file_.data(), static_cast<UINT>(project_file_.size()));
+  *fileName = SysAllocWString(project_file_);
   *formatIndex = 0;
   return KV7_TRACE_RETURN(S_OK);
 }
@@ -368,7 +368,7 @@ HRESULT CMyProjectHierarchy::GetCanonicalName(VSITEMID item, BSTR* name) {
   HRESULT hr = VSITEMID2Node(item, &node);
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
   const WString& path = static_cast<CFileVwBaseNode*>(node)->GetFullPath();
-  *name = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
+  *name = SysAllocWString(path);
   return KV7_TRACE_RETURN(S_OK);
 }
 
@@ -650,7 +650,7 @@ HRESULT CMyProjectHierarchy::get_Name(BSTR* name) {
   if (name == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   if (!project_node_) return KV7_TRACE_RETURN(E_UNEXPECTED);
   WString caption = project_node_->GetDisplayCaption();
-  *name = SysAllocStringLen(caption.data(), static_cast<UINT>(caption.size()));
+  *name = SysAllocWString(caption);
   return KV7_TRACE_RETURN(S_OK);
 }
 
@@ -663,7 +663,7 @@ HRESULT CMyProjectHierarchy::put_Name(const char16_t* name) {
 HRESULT CMyProjectHierarchy::get_ProjectPath(BSTR* path) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::get_ProjectPath", 2, "PrjHier");
   if (path == nullptr) return KV7_TRACE_RETURN(E_POINTER);
-  *path = SysAllocStringLen(project_folder_.data(), static_cast<UINT>(project_folder_.size()));
+  *path = SysAllocWString(project_folder_);
   return KV7_TRACE_RETURN(S_OK);
 }
 

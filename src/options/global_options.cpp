@@ -521,7 +521,7 @@ HRESULT CKV7GlobalOptionsClass::GetOptionText(const char16_t* name, BSTR* text) 
   if (text == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   WString value;
   if (!GlobalOptionsTable::Encode(*this, *field, &value)) return KV7_TRACE_RETURN(S_FALSE);
-  *text = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+  *text = SysAllocWString(value);
   return KV7_TRACE_RETURN(S_OK);
 }
 

@@ -63,7 +63,7 @@ VARIANT VARIANT::Null() {
 
 VARIANT VARIANT::FromString(WStringView text) {
   VARIANT v;
-  v.bstr_ = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  v.bstr_ = SysAllocWString(text);
   v.vt_ = VT_BSTR;
   return v;
 }

@@ -10,6 +10,18 @@
 #include <string>
 
 namespace kv7 {
+namespace {
+
+void AppendCodePoint(WString& out, UChar32 c) {
+  if (c <= 0xFFFF) {
+    out.push_back(static_cast<char16_t>(c));
+  } else {
+    out.push_back(U16_LEAD(c));
+    out.push_back(U16_TRAIL(c));
+  }
+}
+
+}  // namespace
 
 WString FromUtf8(std::string_view text) {
   WString out;
@@ -20,13 +32,7 @@ WString FromUtf8(std::string_view text) {
   while (at < length) {
     UChar32 c;
     U8_NEXT(s, at, length, c);
-    if (c < 0) c = 0xFFFD;
-    if (c <= 0xFFFF) {
-      out.push_back(static_cast<char16_t>(c));
-    } else {
-      out.push_back(U16_LEAD(c));
-      out.push_back(U16_TRAIL(c));
-    }
+    AppendCodePoint(out, c < 0 ? 0xFFFD : c);
   }
   return out;
 }
@@ -305,13 +311,7 @@ WString FoldCase(WStringView text) {
   while (at < length) {
     UChar32 c;
     U16_NEXT(text.data(), at, length, c);
-    c = u_foldCase(c, U_FOLD_CASE_DEFAULT);
-    if (c <= 0xFFFF) {
-      out.push_back(static_cast<char16_t>(c));
-    } else {
-      out.push_back(U16_LEAD(c));
-      out.push_back(U16_TRAIL(c));
-    }
+    AppendCodePoint(out, u_foldCase(c, U_FOLD_CASE_DEFAULT));
   }
   return out;
 }

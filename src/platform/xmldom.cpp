@@ -20,7 +20,7 @@ Tree::~Tree() {
 
 HRESULT ReturnString(WStringView text, BSTR* out) {
   if (out == nullptr) return E_POINTER;
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  *out = SysAllocWString(text);
   return S_OK;
 }
 

@@ -16,6 +16,10 @@ BSTR SysAllocString(const char16_t* text);
 // Allocates a copy of `length` units (text may be null: zero-filled).
 BSTR SysAllocStringLen(const char16_t* text, UINT length);
 void SysFreeString(BSTR text);
+// Allocates a copy of a wide text (which may hold zero units).
+inline BSTR SysAllocWString(WStringView text) {
+  return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
 UINT SysStringLen(BSTR text);
 
 // Owns one BSTR. A default-constructed CComBSTR holds null.
