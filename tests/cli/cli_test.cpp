@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "cli/cli_run.h"
 #include "support/test_support.h"
 
@@ -22,6 +25,30 @@ TEST(Cli, HelpVersionAndBadUsage) {
   CliRun unknown = Kv7("frobnicate");
   EXPECT_EQ(unknown.exit_code, 2);
   EXPECT_NE(unknown.out.find("unknown command 'frobnicate'"), std::string::npos);
+}
+
+class CliTrace : public kv7::test::ScratchDir {};
+
+// Tracing is switched on by the environment of the process: the records of
+// a run go to the named file, and a run without KV7_TRACE writes none.
+TEST_F(CliTrace, RecordsOperationsWhenSwitchedOn) {
+  const auto project = kv7::test::Quote(Path("p/P.kv7p"));
+  const auto log = Path("trace.log");
+  ASSERT_EQ(Kv7("new " + project).exit_code, 0);
+  ASSERT_EQ(Kv7("show " + project).exit_code, 0);
+  EXPECT_FALSE(std::filesystem::exists(log));
+
+  setenv("KV7_TRACE", "2", 1);
+  setenv("KV7_TRACE_FILE", log.c_str(), 1);
+  CliRun traced = Kv7("show " + project);
+  unsetenv("KV7_TRACE");
+  unsetenv("KV7_TRACE_FILE");
+  ASSERT_EQ(traced.exit_code, 0);
+  std::string records = kv7::test::ReadFile(log);
+  EXPECT_NE(records.find("ENTER CMyProjectHierarchy::Load [1/2] PrjHier:"), std::string::npos);
+  EXPECT_NE(records.find("EXIT  CMyProjectHierarchy::Load = 0x00000000"), std::string::npos);
+  // Level 2 leaves out constructors and destructors (level 6).
+  EXPECT_EQ(records.find("CMyProjectHierarchy::CMyProjectHierarchy"), std::string::npos);
 }
 
 }  // namespace
