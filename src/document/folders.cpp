@@ -5,6 +5,7 @@
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/platform/files.h"
 #include "kv7/trace/trace.h"
+#include "kv7/util/path_names.h"
 #include "kv7/util/ui_strings.h"
 #include "kv7/util/xml_helpers.h"
 
@@ -44,13 +45,6 @@ constexpr CeKV7FolderInfoType kDefaultFolderOrder[] = {
     eKV7FolderTables,     eKV7FolderIndexes,   eKV7FolderTriggers, eKV7FolderViews,
     eKV7FolderProcedures, eKV7FolderFunctions, eKV7FolderScripts,
 };
-
-WStringView ExtensionOf(const WString& path) {
-  size_t slash = path.find_last_of(u'/');
-  size_t dot = path.find_last_of(u'.');
-  if (dot == WString::npos || (slash != WString::npos && dot < slash)) return {};
-  return WStringView(path).substr(dot);
-}
 
 int CompareByName(CHierNode* a, CHierNode* b) { return kv7::CompareNoCase(a->GetName(), b->GetName()); }
 
@@ -121,9 +115,7 @@ void CKV7FolderInfoList::LoadFromRC() {
 
 ComPtr<CKV7FolderNode> CKV7FolderNode::CreateInstance(WStringView path) {
   KV7_TRACE_ENTRY("CKV7FolderNode::CreateInstance", 2, "KV7FolderNode");
-  ComPtr<CKV7FolderNode> folder;
-  folder.Attach(new CKV7FolderNode);
-  folder->AddRef();
+  ComPtr<CKV7FolderNode> folder = kv7::AdoptNew(new CKV7FolderNode);
   folder->SetFullPath(path);
   return folder;
 }

@@ -10,6 +10,7 @@
 #include "kv7/platform/files.h"
 #include "kv7/platform/messagebox.h"
 #include "kv7/trace/trace.h"
+#include "kv7/util/path_names.h"
 #include "kv7/util/trace_printf.h"
 #include "kv7/util/ui_strings.h"
 #include "kv7/util/xml_helpers.h"
@@ -69,24 +70,28 @@ WString NativeReference(WStringView reference) {
   return path;
 }
 
+// Reads the text of two children of an element's info child; the outputs
+// stay unchanged when the info child is missing.
+HRESULT ReadInfoPair(IXMLDOMNode* element, const char16_t* infoName, const char16_t* firstName,
+                     WString& first, const char16_t* secondName, WString& second) {
+  ComPtr<IXMLDOMNode> info;
+  HRESULT hr = GetSingleNode(element, infoName, info.Put());
+  if (!info) return hr;
+  (void)GetSimpleNodeValue(info.Get(), firstName, first);
+  return GetSimpleNodeValue(info.Get(), secondName, second);
+}
+
 }  // namespace
 
 HRESULT GetFileInfoFromNode(IXMLDOMNode* item, WString& reference, WString& isRelative) {
   KV7_TRACE_ENTRY("GetFileInfoFromNode", 2, "PrjHier");
-  ComPtr<IXMLDOMNode> info;
-  HRESULT hr = GetSingleNode(item, u"FileInfo", info.Put());
-  if (!info) return KV7_TRACE_RETURN(hr);
-  (void)GetSimpleNodeValue(info.Get(), u"Reference", reference);
-  return KV7_TRACE_RETURN(GetSimpleNodeValue(info.Get(), u"IsReferenceRelative", isRelative));
+  return KV7_TRACE_RETURN(ReadInfoPair(item, u"FileInfo", u"Reference", reference,
+                                       u"IsReferenceRelative", isRelative));
 }
 
 HRESULT GetFolderInfoFromNode(IXMLDOMNode* folder, WString& name, WString& type) {
   KV7_TRACE_ENTRY("GetFolderInfoFromNode", 2, "PrjHier");
-  ComPtr<IXMLDOMNode> info;
-  HRESULT hr = GetSingleNode(folder, u"Info", info.Put());
-  if (!info) return KV7_TRACE_RETURN(hr);
-  (void)GetSimpleNodeValue(info.Get(), u"Name", name);
-  return KV7_TRACE_RETURN(GetSimpleNodeValue(info.Get(), u"Type", type));
+  return KV7_TRACE_RETURN(ReadInfoPair(folder, u"Info", u"Name", name, u"Type", type));
 }
 
 // ---- Writing --------------------------------------------------------------
@@ -100,10 +105,7 @@ HRESULT CMyProjectHierarchy::SaveAsXML(const char16_t* fileName) {
   format_version_ = kProjectFormatVersion;
   buffer.append(kv7::FormatW(u"<KV7Project version=\"%d\">", format_version_)).append(u"\r\n");
 
-  WString base_name(fileName);
-  base_name = base_name.substr(base_name.find_last_of(u'/') + 1);
-  base_name = base_name.substr(0, base_name.find_last_of(u'.'));
-  AppendTextElement(buffer, u"\t", u"Name", base_name);
+  AppendTextElement(buffer, u"\t", u"Name", BaseNameOf(fileName));
   if (!default_configuration_.empty())
     AppendTextElement(buffer, u"\t", u"DefaultConfiguration", default_configuration_);
   HRESULT hr = SaveGeneralPropertiesAsXML(u"\t", buffer);

@@ -10,16 +10,11 @@
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
 #include "kv7/trace/trace.h"
+#include "kv7/util/path_names.h"
 #include "kv7/util/ui_strings.h"
 #include "kv7/util/utilities.h"
 
 namespace {
-
-// The parent directory of a path ("" when it has none).
-WString DirectoryOf(WStringView path) {
-  size_t slash = path.find_last_of(u'/');
-  return slash == WStringView::npos ? WString() : WString(path.substr(0, slash));
-}
 
 // Fails with the text `id` naming `what` as the thread's error information.
 HRESULT FailWithText(UINT id, WStringView what, HRESULT status = E_FAIL) {
@@ -51,7 +46,7 @@ HRESULT RenameOnDisk(CFileVwBaseNode* node, WStringView label, Apply apply) {
   CMyProjectHierarchy* hierarchy = node->GetCVsHierarchy();
   if (hierarchy == nullptr) return E_UNEXPECTED;
   WString old_path = node->GetFullPath();
-  WString new_path = DirectoryOf(old_path) + u"/" + WString(label);
+  WString new_path = WString(DirectoryWithSlash(old_path)) + WString(label);
   // A rename that only changes letter case is the same entry on disk.
   if (!kv7::EqualsNoCase(old_path, new_path)) {
     HRESULT hr = CheckNewName(label, new_path);
@@ -82,8 +77,7 @@ bool IsValidItemName(WStringView name) {
 void CFileVwBaseNode::SetFullPath(WStringView path) {
   KV7_TRACE_ENTRY("CFileVwBaseNode::SetFullPath", 2, "FileVwBaseNode");
   full_path_ = path;
-  size_t slash = full_path_.find_last_of(u'/');
-  file_name_ = slash == WString::npos ? full_path_ : full_path_.substr(slash + 1);
+  file_name_ = FileNameOf(full_path_);
 }
 
 HRESULT CFileVwBaseNode::GetProjRelativePath(WString& path) const {
@@ -127,9 +121,7 @@ CFileVwBaseNode* CFileVwBaseNode::GetNodeByFullPath(WStringView path) {
 
 ComPtr<CFileVwFileNode> CFileVwFileNode::CreateInstance(WStringView path) {
   KV7_TRACE_ENTRY("CFileVwFileNode::CreateInstance", 2, "FileVwFileNode");
-  ComPtr<CFileVwFileNode> node;
-  node.Attach(new CFileVwFileNode);
-  node->AddRef();
+  ComPtr<CFileVwFileNode> node = kv7::AdoptNew(new CFileVwFileNode);
   node->SetFullPath(path);
   return node;
 }
@@ -236,7 +228,7 @@ CFileVwFolderNode* CFileVwFolderNode::FindFolder(WStringView name) const {
 // the name decides.
 CFileVwFileNode* CFileVwFolderNode::FindFile(WStringView path) const {
   KV7_TRACE_ENTRY("CFileVwFolderNode::FindFile", 2, "FileVwFolderNode");
-  WStringView file_name = path.substr(path.find_last_of(u'/') + 1);
+  WStringView file_name = FileNameOf(path);
   auto [first, last] = files_by_name_.equal_range(kv7::FoldCase(file_name));
   if (first == last) return nullptr;
   if (std::next(first) == last) return first->second;
@@ -299,18 +291,13 @@ HRESULT CFileVwFolderNode::SetEditLabel(WStringView label) {
 
 ComPtr<CFileVwProjNode> CFileVwProjNode::CreateInstance(CMyProjectHierarchy* hierarchy) {
   KV7_TRACE_ENTRY("CFileVwProjNode::CreateInstance", 2, "FileVwProjNode");
-  ComPtr<CFileVwProjNode> node;
-  node.Attach(new CFileVwProjNode(hierarchy));
-  node->AddRef();
-  return node;
+  return kv7::AdoptNew(new CFileVwProjNode(hierarchy));
 }
 
 void CFileVwProjNode::SetFullPath(WStringView path) {
   KV7_TRACE_ENTRY("CFileVwProjNode::SetFullPath", 2, "FileVwProjNode");
   CFileVwBaseNode::SetFullPath(path);
-  const WString& file_name = GetFileName();
-  size_t dot = file_name.find_last_of(u'.');
-  SetName(dot == WString::npos ? file_name : file_name.substr(0, dot));
+  SetName(BaseNameOf(GetFileName()));
 }
 
 WString CFileVwProjNode::GetFolderPath() const {
@@ -418,9 +405,7 @@ HRESULT CFileVwProjNode::RenameProject(WStringView newName) {
   KV7_TRACE_ENTRY("CFileVwProjNode::RenameProject", 2, "FileVwProjNode");
   if (hierarchy_ == nullptr) return KV7_TRACE_RETURN(E_UNEXPECTED);
   WString file_name(newName);
-  if (!kv7::EqualsNoCase(WStringView(file_name).substr(file_name.size() < 5 ? 0 : file_name.size() - 5),
-                         u".kv7p"))
-    file_name += u".kv7p";
+  if (!kv7::EndsWithNoCase(file_name, u".kv7p")) file_name += u".kv7p";
   if (!IsValidItemName(file_name)) return KV7_TRACE_RETURN(FailWithText(10, newName));
   WString old_path = GetFullPath();
   WString new_path = GetFolderPath() + file_name;

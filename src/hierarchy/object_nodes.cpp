@@ -8,6 +8,7 @@
 #include "kv7/platform/files.h"
 #include "kv7/platform/messagebox.h"
 #include "kv7/trace/trace.h"
+#include "kv7/util/path_names.h"
 #include "kv7/util/ui_strings.h"
 #include "kv7/util/xml_helpers.h"
 
@@ -594,14 +595,6 @@ const ExtensionClass kClasses[] = {
     {kKV7ScriptKind, Make<CKV7ScriptFileNode>},     {kKV7CommandSetKind, Make<CKV7CommandSetFileNode>},
     {kKV7IndexKind, Make<CKV7IndexFileNode>},
 };
-
-// The extension of a path: from the last dot of its last component.
-WStringView ExtensionOf(WStringView path) {
-  size_t slash = path.find_last_of(u'/');
-  size_t dot = path.find_last_of(u'.');
-  if (dot == WStringView::npos || (slash != WStringView::npos && dot < slash)) return {};
-  return path.substr(dot);
-}
 
 }  // namespace
 

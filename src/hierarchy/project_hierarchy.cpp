@@ -8,6 +8,7 @@
 #include "kv7/platform/files.h"
 #include "kv7/platform/registry.h"
 #include "kv7/trace/trace.h"
+#include "kv7/util/path_names.h"
 #include "kv7/util/string_array.h"
 #include "kv7/util/ui_strings.h"
 #include "kv7/util/utilities.h"
@@ -28,11 +29,6 @@ void CloseTree(CHierContainer* container) {
   }
 }
 
-WString DirectoryWithSlash(WStringView path) {
-  size_t slash = path.find_last_of(u'/');
-  return slash == WStringView::npos ? WString() : WString(path.substr(0, slash + 1));
-}
-
 // The editor map covers scripts, procedures and functions.
 bool UsesPackageEditor(const char16_t* path) {
   WStringView view(path);
@@ -47,10 +43,7 @@ bool UsesPackageEditor(const char16_t* path) {
 
 ComPtr<CMyProjectHierarchy> CMyProjectHierarchy::CreateInstance() {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::CreateInstance", 2, "PrjHier");
-  ComPtr<CMyProjectHierarchy> hierarchy;
-  hierarchy.Attach(new CMyProjectHierarchy);
-  hierarchy->AddRef();
-  return hierarchy;
+  return kv7::AdoptNew(new CMyProjectHierarchy);
 }
 
 CMyProjectHierarchy::CMyProjectHierarchy() {

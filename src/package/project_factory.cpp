@@ -3,16 +3,7 @@
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
 #include "kv7/trace/trace.h"
-
-namespace {
-
-bool EndsWithProjectExtension(WStringView name) {
-  constexpr WStringView kExtension = u".kv7p";
-  return name.size() >= kExtension.size() &&
-         kv7::EqualsNoCase(name.substr(name.size() - kExtension.size()), kExtension);
-}
-
-}  // namespace
+#include "kv7/util/path_names.h"
 
 HRESULT CMyProjectFactory::CanCreateProject(const char16_t*, DWORD, BOOL* canCreate) {
   KV7_TRACE_ENTRY("CMyProjectFactory::CanCreateProject", 2, "PrjFactory");
@@ -33,7 +24,7 @@ HRESULT CMyProjectFactory::CreateProject(const char16_t* fileName, const char16_
   if ((flags & CPF_OPENFILE) == 0) {
     // A new project: the template is copied to location/name.kv7p.
     WString project_name(name ? name : u"");
-    if (!EndsWithProjectExtension(project_name)) project_name += u".kv7p";
+    if (!kv7::EndsWithNoCase(project_name, u".kv7p")) project_name += u".kv7p";
     if (!directory.empty() && directory.back() != u'/') directory += u'/';
     path = directory + project_name;
     HRESULT hr = kv7::CopyFileNoOverwrite(fileName, path);
@@ -42,7 +33,7 @@ HRESULT CMyProjectFactory::CreateProject(const char16_t* fileName, const char16_
     if (SUCCEEDED(kv7::GetFileAttributes(path, &attributes)))
       (void)kv7::SetFileAttributes(path, attributes & ~FILE_ATTRIBUTE_READONLY);
   } else {
-    directory = path.substr(0, path.find_last_of(u'/') + 1);
+    directory = DirectoryWithSlash(path);
   }
   ComPtr<CMyProjectHierarchy> hierarchy = CMyProjectHierarchy::CreateInstance();
   HRESULT hr = hierarchy->Init(path.c_str(), directory.c_str(), name ? name : u"", flags, canceled);

@@ -283,6 +283,11 @@ bool StartsWithNoCase(WStringView text, WStringView prefix) {
   return CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
 }
 
+bool EndsWithNoCase(WStringView text, WStringView suffix) {
+  if (text.size() < suffix.size()) return false;
+  return CompareNoCase(text.substr(text.size() - suffix.size()), suffix) == 0;
+}
+
 namespace {
 
 template <class Map>

@@ -22,14 +22,10 @@ std::int32_t traceMaxLevel = 0;
 
 namespace {
 
-struct Operation {
-  std::string name;
-};
-
 struct TraceState {
   std::mutex lock;
   std::FILE* out = stderr;
-  std::vector<Operation> operations;  // handle n names operations[n - 1]
+  std::vector<std::string> operations;  // handle n names operations[n - 1]
 };
 
 TraceState& State() {
@@ -52,7 +48,7 @@ __attribute__((constructor)) void SwitchOnFromEnvironment() {
 
 const char* NameOf(TraceState& state, std::int32_t handle) {
   if (handle <= 0 || static_cast<size_t>(handle) > state.operations.size()) return "?";
-  return state.operations[static_cast<size_t>(handle) - 1].name.c_str();
+  return state.operations[static_cast<size_t>(handle) - 1].c_str();
 }
 
 // Writes one record under the lock: time, thread, then the caller's text.
@@ -88,7 +84,7 @@ std::int32_t traceEntryAPI(std::int32_t handle, const char* name, std::int32_t c
   TraceState& state = State();
   std::lock_guard<std::mutex> guard(state.lock);
   if (handle == 0) {
-    state.operations.push_back({name ? name : "?"});
+    state.operations.emplace_back(name ? name : "?");
     handle = static_cast<std::int32_t>(state.operations.size());
   }
   Write(state, "ENTER %s [%d/%d] %s:%d", NameOf(state, handle), component, level,

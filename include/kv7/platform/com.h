@@ -170,13 +170,20 @@ class ComPtr {
 
 namespace kv7 {
 
+// Holds the creator's single reference to an object just made with `new`
+// (for classes that make their instances themselves).
+template <class T>
+ComPtr<T> AdoptNew(T* made) {
+  ComPtr<T> object;
+  object.Attach(made);
+  object->AddRef();
+  return object;
+}
+
 // Creates a COM object holding the creator's single reference.
 template <class T, class... Args>
 ComPtr<T> MakeCom(Args&&... args) {
-  ComPtr<T> object;
-  object.Attach(new T(std::forward<Args>(args)...));
-  object->AddRef();
-  return object;
+  return AdoptNew(new T(std::forward<Args>(args)...));
 }
 
 }  // namespace kv7

@@ -39,8 +39,9 @@ int CompareNoCase(WStringView a, WStringView b);
 inline bool EqualsNoCase(WStringView a, WStringView b) {
   return a.size() == b.size() && CompareNoCase(a, b) == 0;
 }
-// Whether `text` starts with `prefix`, ignoring case.
+// Whether `text` starts with `prefix` / ends with `suffix`, ignoring case.
 bool StartsWithNoCase(WStringView text, WStringView prefix);
+bool EndsWithNoCase(WStringView text, WStringView suffix);
 // Simple-case-folded copy, for keys of maps that ignore case; two texts
 // that EqualsNoCase fold to the same key.
 WString FoldCase(WStringView text);
