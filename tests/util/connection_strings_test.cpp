@@ -111,6 +111,44 @@ TEST(ConnectionStrings, PasswordsRoundTripThroughTheEncodedForm) {
   EXPECT_EQ(wide, u"\u0041x");
 }
 
+// Stored forms worked out by hand from the program's key text and pad: every
+// stored password depends on each key character, each pad entry's low byte
+// and the 64-character limit, so none of them may change.
+TEST(ConnectionStrings, PasswordsEncodeToTheStoredForm) {
+  const WString alphabet = u"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_";
+  ASSERT_EQ(alphabet.size(), 64u);
+  const WString alphabet_stored =
+      u"9e9c9ed8ebab6a7466f675e402b7c8a749f818cfdd6c3c30e65da0b9765f0ec7"
+      u"363b95cbc033e48007a70718a79485e86f7cdcbd685059652cf24c6cde8491bf";
+  struct Vector {
+    WString plain, stored;
+  };
+  const Vector vectors[] = {
+      {u"secret", u"ddc8cf99baea"},
+      {alphabet, alphabet_stored},
+      // From the 65th character on the units are stored as they are.
+      {alphabet + u"tail\u0141", alphabet_stored + u"7461696c41"},
+      // Only the low 8 bits of the enciphered units are kept.
+      {u"\u0141\u20ac\u00e9", u"ef0145"},
+  };
+  for (const Vector& vector : vectors) {
+    WString encoded = vector.plain;
+    EncryptPassword(encoded);
+    EXPECT_EQ(encoded, vector.stored) << kv7::ToUtf8(vector.plain);
+  }
+
+  // Reading back uses only the low byte of each pad entry.
+  WString decoded = alphabet_stored;
+  DecryptPassword(decoded);
+  EXPECT_EQ(decoded, alphabet);
+  decoded = u"ddc8cf99baea";
+  DecryptPassword(decoded);
+  EXPECT_EQ(decoded, u"secret");
+  decoded = u"ef0145";
+  DecryptPassword(decoded);
+  EXPECT_EQ(decoded, u"A\u00ac\u00e9");
+}
+
 TEST(ConnectionStrings, HexadecimalTextForms) {
   WString encoded = u"ff";
   EXPECT_TRUE(PasswordToUrlFormat(u"A\u01ff", encoded));
