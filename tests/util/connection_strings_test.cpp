@@ -184,16 +184,16 @@ TEST_F(CatalogueConnections, NamesAliasesAndTheChooser) {
   EXPECT_EQ(chosen, u"-");
 
   CCommandHelperHook helper;
-  ASSERT_EQ(helper.AddConnection(u"<DATACONNECTION DBCONNNAME=\"a\" DBALIAS=\"db1\"/>", FALSE),
+  ASSERT_EQ(helper.AddConnection(u"<DATACONNECTION DBCONNNAME=\"a\" DBALIAS=\"sales\"/>", FALSE),
             S_OK);
-  ASSERT_EQ(helper.AddConnection(u"<DATACONNECTION DBCONNNAME=\"b\" DBALIAS=\"db2\"/>", FALSE),
+  ASSERT_EQ(helper.AddConnection(u"<DATACONNECTION DBCONNNAME=\"b\" DBALIAS=\"stock\"/>", FALSE),
             S_OK);
   EXPECT_EQ(GetAllConnectionNames(names, aliases), S_FALSE);
   ASSERT_EQ(names.GetSize(), 3);
   EXPECT_EQ(names[1], u"a");
   EXPECT_EQ(names[2], u"b");
   ASSERT_EQ(aliases.GetSize(), 2);
-  EXPECT_EQ(aliases[1], u"db2");
+  EXPECT_EQ(aliases[1], u"stock");
 
   WString name, alias, user, password;
   EXPECT_EQ(SelectConnection(u"<DATACONNECTION DBCONNNAME=\"B\"/>", chosen), S_OK);
@@ -201,7 +201,7 @@ TEST_F(CatalogueConnections, NamesAliasesAndTheChooser) {
   EXPECT_EQ(name, u"b");
 
   WString alias_choice = u"-";
-  EXPECT_EQ(SelectDBAlias(u"db1", alias_choice), E_FAIL);
+  EXPECT_EQ(SelectDBAlias(u"sales", alias_choice), E_FAIL);
   EXPECT_EQ(alias_choice, u"-");
 }
 
