@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "kv7/options/global_options.h"
 #include "kv7/platform/codepage.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
@@ -26,6 +27,14 @@ WString JoinPath(WStringView directory, WStringView name) {
 bool IsSymbolicLink(const WString& path) {
   struct stat st;
   return lstat(kv7::ToUtf8(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The user's statement separator; "@" when the options give none.
+WString CurrentStatementSeparator() {
+  CComBSTR separator;
+  (void)GetKV7GlobalOptions()->GetStatementSeparator(separator.Put());
+  if (separator.IsNull() || separator.Length() == 0) return u"@";
+  return separator.ToString();
 }
 
 }  // namespace
@@ -57,6 +66,23 @@ BOOL ReplaceStringInFile(const char16_t* path, const char16_t* from, const char1
     if (FAILED(hr)) KV7_TRACE_ERROR("cannot save the replaced text", hr);
   }
   return KV7_TRACE_RETURN(TRUE);
+}
+
+BOOL FixUpSeparator(const char16_t* path) {
+  KV7_TRACE_ENTRY("FixUpSeparator", 2, "Utilities");
+  WString text;
+  if (FAILED(LoadTextFromFile(path, text))) return KV7_TRACE_RETURN(FALSE);
+  const WString separator = CurrentStatementSeparator();
+  constexpr WStringView kMarker = u"statementSeparator=\"";
+  size_t marker = text.find(kMarker);
+  size_t at = marker + kMarker.size();
+  // A marker at the very start of the text names no separator of the
+  // template's; nor does one that ends the text.
+  if (marker == WString::npos || marker == 0 || at >= text.size()) return KV7_TRACE_RETURN(TRUE);
+  const WString template_separator(1, text[at]);
+  if (kv7::EqualsNoCase(template_separator, separator)) return KV7_TRACE_RETURN(TRUE);
+  kv7::ReplaceAll(text, template_separator, separator);
+  return KV7_TRACE_RETURN(SUCCEEDED(SaveTextToFile(path, text.c_str())) ? TRUE : FALSE);
 }
 
 HRESULT UtilGetTempFileName(WString& out) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "kv7/options/global_options.h"
 #include "kv7/package/package_site.h"
 #include "kv7/platform/clipboard.h"
 #include "kv7/platform/errorinfo.h"
@@ -144,6 +145,60 @@ TEST_F(UtilitiesTest, DirectoriesGetFreeNamesAndAreRemovedWithoutFollowingLinks)
   EXPECT_TRUE(RemoveDirectoryAndContents(P("d/").c_str()));
   EXPECT_FALSE(fs::exists(Path("d")));
   EXPECT_FALSE(EmptyDirectory(P("d").c_str()));
+}
+
+// New files from templates follow the process-wide statement separator;
+// each case sets the one it needs and the fixture puts the user's back.
+class FixUpSeparatorTest : public UtilitiesTest {
+ protected:
+  void SetUp() override {
+    UtilitiesTest::SetUp();
+    (void)GetKV7GlobalOptions()->GetStatementSeparator(saved_.Put());
+  }
+  void TearDown() override {
+    (void)GetKV7GlobalOptions()->SetStatementSeparator(saved_.Get());
+    UtilitiesTest::TearDown();
+  }
+
+  static void UseSeparator(const char16_t* separator) {
+    ASSERT_EQ(GetKV7GlobalOptions()->SetStatementSeparator(separator), S_OK);
+  }
+  // What a file made from `text` holds after a successful fix-up.
+  std::string FixedUp(const std::string& text) {
+    WriteFile(Path("new.sql"), text);
+    EXPECT_TRUE(FixUpSeparator(P("new.sql").c_str())) << text;
+    return ReadFile(Path("new.sql"));
+  }
+
+ private:
+  CComBSTR saved_;
+};
+
+TEST_F(FixUpSeparatorTest, TheTemplatesSeparatorBecomesTheUsersEverywhere) {
+  UseSeparator(u"@");
+  EXPECT_EQ(FixedUp("-- statementSeparator=\";\"\r\nCREATE TABLE t (a int);\r\n"
+                    "INSERT INTO t VALUES (1);\r\n"),
+            "-- statementSeparator=\"@\"\r\nCREATE TABLE t (a int)@\r\n"
+            "INSERT INTO t VALUES (1)@\r\n");
+  UseSeparator(u"GO");
+  EXPECT_EQ(FixedUp("x statementSeparator=\";\" a;b"), "x statementSeparator=\"GO\" aGOb");
+  // No separator set counts as "@".
+  UseSeparator(u"");
+  EXPECT_EQ(FixedUp("x statementSeparator=\";\" a;b"), "x statementSeparator=\"@\" a@b");
+}
+
+TEST_F(FixUpSeparatorTest, FilesWithNothingToChangeStayAndFailuresAreFalse) {
+  UseSeparator(u"g");
+  for (const std::string text : {"no marker; a;b", "statementSeparator=\";\" a;b",
+                                 "x statementSeparator=\"G\" a;b", "x statementSeparator=\""})
+    EXPECT_EQ(FixedUp(text), text);
+
+  EXPECT_FALSE(FixUpSeparator(P("none.sql").c_str()));
+  const std::string text = "x statementSeparator=\";\" a;b";
+  WriteFile(Path("locked.sql"), text);
+  ASSERT_EQ(kv7::SetFileAttributes(P("locked.sql"), FILE_ATTRIBUTE_READONLY), S_OK);
+  EXPECT_FALSE(FixUpSeparator(P("locked.sql").c_str()));
+  EXPECT_EQ(ReadFile(Path("locked.sql")), text);
 }
 
 TEST_F(UtilitiesTest, TempFilesGoToTheSystemTemporaryDirectory) {

@@ -88,6 +88,15 @@ HRESULT SaveTextToFile(const char16_t* path, const char16_t* text);
 // Replaces every occurrence of `from` by `to` in a non-empty file and saves
 // it. TRUE when the file could be read.
 BOOL ReplaceStringInFile(const char16_t* path, const char16_t* from, const char16_t* to);
+// Adapts a file made from a template to the user's statement separator (the
+// process-wide option, "@" when it has none). The template names its own
+// separator as the character after the first `statementSeparator="` of the
+// text; when that character differs (ignoring case) from the user's, every
+// occurrence of it anywhere in the file becomes the user's separator. A text
+// without the marker, or with the marker at its very start, is left alone.
+// TRUE when there was nothing to change or the file was saved; FALSE when
+// it cannot be read or saved.
+BOOL FixUpSeparator(const char16_t* path);
 // Creates a new empty file "VST....tmp" in the system's temporary directory
 // and puts its full path in `out` (unchanged on failure).
 HRESULT UtilGetTempFileName(WString& out);
