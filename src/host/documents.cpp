@@ -37,14 +37,11 @@ HRESULT QueryEditService::QueryEditFiles(DWORD, ULONG count, const char16_t* con
   return S_OK;
 }
 
-// Without a user to ask, a read-only file stays read-only: the edit is
-// refused as if the user had cancelled the prompt to make it writable.
+// Without a user to ask, a file the user cannot write stays so: the edit is
+// refused as if the user had cancelled the prompt to make it writable. A
+// file that does not exist yet may be created.
 bool QueryEditService::MayEdit(const char16_t* path) const {
-  if (refuseAll_) return false;
-  DWORD attributes = 0;
-  // A file that does not exist yet may be created.
-  if (FAILED(GetFileAttributes(path, &attributes))) return true;
-  return (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+  return !refuseAll_ && SUCCEEDED(CheckFileWritable(path));
 }
 
 HRESULT FileChangeService::IgnoreFile(const char16_t* path, BOOL ignore) {

@@ -32,6 +32,7 @@ constexpr ErrorPair kErrors[] = {
     {ENOENT, ERROR_PATH_NOT_FOUND},
     {ENOTDIR, ERROR_PATH_NOT_FOUND},
     {EACCES, ERROR_ACCESS_DENIED},
+    {EACCES, ERROR_FILE_READ_ONLY},
     {EPERM, ERROR_ACCESS_DENIED},
     {EEXIST, ERROR_FILE_EXISTS},
     {EEXIST, ERROR_ALREADY_EXISTS},
@@ -83,6 +84,7 @@ constexpr StandardText kStandardTexts[] = {
     {E_NOINTERFACE, u"No such interface supported"},
     {E_ABORT, u"Operation aborted"},
     {E_ACCESSDENIED, u"Access is denied."},
+    {HRESULT_FROM_WIN32(ERROR_FILE_READ_ONLY), u"The specified file is read only."},
 };
 
 }  // namespace
@@ -111,6 +113,20 @@ WString SystemMessageText(HRESULT status) {
     return FromUtf8(strerror_r(ErrnoFromWin32Error(win32), buffer, sizeof buffer));
   }
   return FormatW(u"Error 0x%08X", static_cast<unsigned>(status));
+}
+
+WString UnixMessageText(HRESULT status) {
+  if (status == HRESULT_FROM_WIN32(ERROR_FILE_READ_ONLY)) return u"the file is read-only";
+  WString text;
+  if (DWORD win32 = Win32FromHResult(status)) {
+    char buffer[256];
+    text = FromUtf8(strerror_r(ErrnoFromWin32Error(win32), buffer, sizeof buffer));
+  } else {
+    text = SystemMessageText(status);
+  }
+  if (!text.empty() && text.back() == u'.') text.pop_back();
+  if (!text.empty() && text[0] >= u'A' && text[0] <= u'Z') text[0] = text[0] - u'A' + u'a';
+  return text;
 }
 
 HRESULT ReportError(HRESULT status) {

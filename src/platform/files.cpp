@@ -370,30 +370,43 @@ HRESULT ReadFileBytes(WStringView path, std::string* bytes) {
 
 namespace {
 
-// Writes a whole file atomically; a new file is made with `newMode`, an
-// existing one keeps its permissions.
-HRESULT WriteWholeFile(WStringView path, std::string_view bytes, mode_t newMode) {
+// Writes a whole file atomically. A new file is made with `mode`; an
+// existing one keeps its permissions unless `forceMode`.
+HRESULT WriteWholeFile(WStringView path, std::string_view bytes, mode_t mode, bool forceMode) {
   std::string native;
   if (HRESULT hr = ToNative(path, &native); FAILED(hr)) return hr;
+  if (HRESULT hr = CheckFileWritable(path); FAILED(hr)) return hr;
   struct stat st;
-  const bool exists = stat(native.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) return HResultFromErrno(EISDIR);
-  if (exists && IsReadOnly(st.st_mode)) return E_ACCESSDENIED;
+  const bool keep = !forceMode && stat(native.c_str(), &st) == 0;
   PendingFile out(native);
-  HRESULT hr = out.Create(newMode);
-  if (SUCCEEDED(hr) && exists && fchmod(out.fd(), st.st_mode & 07777) != 0) hr = LastError();
+  HRESULT hr = out.Create(mode);
+  // A new file takes `mode` under the umask; a forced mode is set whole.
+  if (SUCCEEDED(hr) && (keep || forceMode) && fchmod(out.fd(), keep ? st.st_mode & 07777 : mode))
+    hr = LastError();
   if (SUCCEEDED(hr)) hr = WriteAll(out.fd(), bytes);
   return SUCCEEDED(hr) ? out.Commit(true) : hr;
 }
 
 }  // namespace
 
+HRESULT CheckFileWritable(WStringView path) {
+  std::string native;
+  struct stat st;
+  if (HRESULT hr = StatNative(path, &native, &st); FAILED(hr))
+    return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ? S_OK : hr;
+  if (S_ISDIR(st.st_mode)) return HResultFromErrno(EISDIR);
+  if (IsReadOnly(st.st_mode)) return HRESULT_FROM_WIN32(ERROR_FILE_READ_ONLY);
+  // Replacing the file renames over it, which its own permissions do not
+  // stop: ask them first, as the effective user.
+  return faccessat(AT_FDCWD, native.c_str(), W_OK, AT_EACCESS) == 0 ? S_OK : LastError();
+}
+
 HRESULT WriteFileBytes(WStringView path, std::string_view bytes) {
-  return WriteWholeFile(path, bytes, 0666);
+  return WriteWholeFile(path, bytes, 0666, false);
 }
 
 HRESULT WritePrivateFileBytes(WStringView path, std::string_view bytes) {
-  return WriteWholeFile(path, bytes, 0600);
+  return WriteWholeFile(path, bytes, 0600, true);
 }
 
 WString GetTempDirectory() {

@@ -270,8 +270,7 @@ int ReadInput(void* context, char* buffer, int length) {
 LoadResult Unreadable(WStringView path, int error) {
   ParseErrorInfo info;
   info.code = HResultFromErrno(error);
-  info.reason =
-      u"Cannot read the file \"" + WString(path) + u"\": " + SystemMessageText(info.code);
+  info.reason = u"cannot read " + WString(path) + u": " + UnixMessageText(info.code);
   info.url = path;
   return Finish(nullptr, {}, std::move(info));
 }

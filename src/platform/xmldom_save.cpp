@@ -1,15 +1,10 @@
 // Serialising XML documents with libxml2's node serializer: the source's
 // declaration and line ends are reproduced, and files are replaced whole.
-#include <fcntl.h>
 #include <libxml/xmlsave.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 
 #include "kv7/platform/errorinfo.h"
+#include "kv7/platform/files.h"
 #include "xmldom_impl.h"
 
 namespace kv7::xmldom {
@@ -82,25 +77,6 @@ int AppendToString(void* context, const char* data, int length) {
   return length;
 }
 
-struct FileSink {
-  int fd;
-  int error = 0;
-};
-
-int WriteToFile(void* context, const char* data, int length) {
-  auto& sink = *static_cast<FileSink*>(context);
-  for (int done = 0; done < length;) {
-    ssize_t wrote = ::write(sink.fd, data + done, static_cast<size_t>(length - done));
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote < 0) {
-      sink.error = errno;
-      return -1;
-    }
-    done += static_cast<int>(wrote);
-  }
-  return length;
-}
-
 // The encoding that the declaration names; UTF-8 when it names none.
 std::string DeclaredEncoding(std::string_view declaration) {
   size_t name = declaration.find("encoding");
@@ -109,49 +85,6 @@ std::string DeclaredEncoding(std::string_view declaration) {
   size_t close = declaration.find(declaration[open], open + 1);
   return std::string(declaration.substr(open + 1, close - open - 1));
 }
-
-// A new file beside the target, removed unless Commit renames it over the
-// target, so that a failed save leaves the target as it was.
-class TempFile {
- public:
-  explicit TempFile(const std::string& target) : target_(target) {
-    static std::atomic<unsigned> counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      path_ = target + ".kv7-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-      fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      error_ = fd_ < 0 ? errno : 0;
-      if (error_ != EEXIST) break;
-    }
-    if (fd_ < 0) path_.clear();
-    // A replaced file keeps its permissions.
-    struct stat existing;
-    if (fd_ >= 0 && stat(target.c_str(), &existing) == 0) fchmod(fd_, existing.st_mode & 07777);
-  }
-  ~TempFile() {
-    if (fd_ >= 0) close(fd_);
-    if (!path_.empty()) unlink(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  int fd() const { return fd_; }
-  int error() const { return error_; }
-
-  // Closes the file and moves it over the target; returns 0 or the errno.
-  int Commit() {
-    int status = close(std::exchange(fd_, -1));
-    if (status == 0) status = rename(path_.c_str(), target_.c_str());
-    if (status != 0) return errno;
-    path_.clear();
-    return 0;
-  }
-
- private:
-  std::string target_;
-  std::string path_;
-  int fd_ = -1;
-  int error_ = 0;
-};
 
 }  // namespace
 
@@ -167,14 +100,13 @@ HRESULT SaveTree(const Tree& tree, WStringView path) {
   std::string encoding = DeclaredEncoding(tree.declaration);
   bool utf8 =
       strcasecmp(encoding.c_str(), "UTF-8") == 0 || strcasecmp(encoding.c_str(), "UTF8") == 0;
-  TempFile file(ToUtf8(path));
-  if (file.fd() < 0) return ReportError(HResultFromErrno(file.error()));
   xmlCharEncodingHandlerPtr encoder = utf8 ? nullptr : xmlFindCharEncodingHandler(encoding.c_str());
   if (!utf8 && encoder == nullptr) return ReportError(HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED));
-  FileSink sink{file.fd()};
-  if (!Serialise(tree, reinterpret_cast<xmlNodePtr>(tree.doc), encoder, WriteToFile, &sink))
-    return ReportError(HResultFromErrno(sink.error ? sink.error : EIO));
-  if (int error = file.Commit()) return ReportError(HResultFromErrno(error));
+  std::string bytes;
+  if (!Serialise(tree, reinterpret_cast<xmlNodePtr>(tree.doc), encoder, AppendToString, &bytes))
+    return ReportError(HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
+  // The file is replaced whole, so a failed save leaves it as it was.
+  if (HRESULT hr = WriteFileBytes(path, bytes); FAILED(hr)) return ReportError(hr);
   return S_OK;
 }
 

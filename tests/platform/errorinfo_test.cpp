@@ -38,6 +38,15 @@ TEST(SystemMessageText, GivesThePlatformAndLibraryTexts) {
   EXPECT_EQ(SystemMessageText(MakeHResult(0x80041234)), u"Error 0x80041234");
 }
 
+TEST(UnixMessageText, WordsFailuresAsTheUnixToolsDo) {
+  EXPECT_EQ(UnixMessageText(E_ACCESSDENIED), u"permission denied");
+  EXPECT_EQ(UnixMessageText(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)), u"no such file or directory");
+  EXPECT_EQ(UnixMessageText(HRESULT_FROM_WIN32(ERROR_FILE_READ_ONLY)), u"the file is read-only");
+  EXPECT_EQ(UnixMessageText(E_INVALIDARG), u"invalid argument");
+  EXPECT_EQ(UnixMessageText(E_FAIL), u"unspecified error");
+  EXPECT_EQ(UnixMessageText(E_ABORT), u"operation aborted");
+}
+
 TEST(ErrorInfo, BelongsToTheThreadThatSetIt) {
   ClearErrorInfo();
   HRESULT status = S_OK;

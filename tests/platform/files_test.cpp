@@ -70,7 +70,9 @@ TEST_F(FilesTest, AttributesFollowPermissionsAndNames) {
   ASSERT_EQ(SetFileAttributes(W(Path("plain")), FILE_ATTRIBUTE_READONLY), S_OK);
   ASSERT_EQ(GetFileAttributes(W(Path("plain")), &attributes), S_OK);
   EXPECT_EQ(attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(WriteFileBytes(W(Path("plain")), "new"), E_ACCESSDENIED);
+  EXPECT_EQ(WriteFileBytes(W(Path("plain")), "new"), HRESULT_FROM_WIN32(ERROR_FILE_READ_ONLY));
+  EXPECT_EQ(CheckFileWritable(W(Path("plain"))), HRESULT_FROM_WIN32(ERROR_FILE_READ_ONLY));
+  EXPECT_EQ(CheckFileWritable(W(Path("not yet"))), S_OK);
   EXPECT_EQ(DeleteFile(W(Path("plain"))), E_ACCESSDENIED);
   EXPECT_EQ(ReadFile(Path("plain")), "x");
 
@@ -103,6 +105,17 @@ TEST_F(FilesTest, WritesAtomicallyAndReadsBack) {
   EXPECT_EQ(ReadFileBytes(WString(u"a\0b", 3), &read), HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
   EXPECT_EQ(ReadFileBytes(u"", &read), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 1);
+}
+
+TEST_F(FilesTest, PrivateFilesAreOwnerOnlyOnEveryWrite) {
+  ASSERT_EQ(WritePrivateFileBytes(W(Path("secret")), "one"), S_OK);
+  const auto owner_only = fs::perms::owner_read | fs::perms::owner_write;
+  EXPECT_EQ(fs::status(Path("secret")).permissions(), owner_only);
+  fs::permissions(Path("secret"), fs::perms::owner_all | fs::perms::group_read |
+                                      fs::perms::others_read);
+  ASSERT_EQ(WritePrivateFileBytes(W(Path("secret")), "two"), S_OK);
+  EXPECT_EQ(fs::status(Path("secret")).permissions(), owner_only);
+  EXPECT_EQ(ReadFile(Path("secret")), "two");
 }
 
 TEST_F(FilesTest, LastWriteTimeRoundTripsToTheSecond) {

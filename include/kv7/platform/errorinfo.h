@@ -23,6 +23,11 @@ void ClearErrorInfo();
 // the errno behind it ("No such file or directory" for
 // ERROR_FILE_NOT_FOUND); otherwise "Error 0x%08X".
 WString SystemMessageText(HRESULT status);
+// The reason of a failure as the Unix tools word it, in lower case and
+// without a final period: "permission denied" for the errno behind a
+// Win32-style status, "the file is read-only" for ERROR_FILE_READ_ONLY,
+// the system's message text for any other status ("unspecified error").
+WString UnixMessageText(HRESULT status);
 // Sets this thread's error information to the system's text for a status
 // and returns the status, so that callers can `return ReportError(hr);`.
 HRESULT ReportError(HRESULT status);

@@ -80,14 +80,21 @@ HRESULT GetFileSize(WStringView path, std::uint64_t* size);
 
 // Reads a whole file into *bytes.
 HRESULT ReadFileBytes(WStringView path, std::string* bytes);
+// S_OK when the current user may replace the file's content: it does not
+// exist yet, or it is writable to the user. ERROR_FILE_READ_ONLY when no
+// one may write it (its read-only attribute); the access error (permission
+// denied) when its permissions keep this user out.
+HRESULT CheckFileWritable(WStringView path);
 // Replaces a file's content atomically: the bytes go to a temporary file in
 // the same directory, which is flushed to disk and renamed over the target.
 // On failure the target is untouched. A new file gets the default
-// permissions, an existing one keeps its own; a read-only target is refused
-// with ERROR_ACCESS_DENIED.
+// permissions, an existing one keeps its own. A target that
+// CheckFileWritable refuses is refused with its status: the rename would
+// otherwise replace a file that the user may not write.
 HRESULT WriteFileBytes(WStringView path, std::string_view bytes);
-// The same for a file that only its owner may read (secrets): a new file is
-// made readable and writable by the owner alone.
+// The same for a file that only its owner may read (secrets): the file is
+// made readable and writable by the owner alone on every write, even when
+// someone loosened its permissions.
 HRESULT WritePrivateFileBytes(WStringView path, std::string_view bytes);
 
 // $TMPDIR, else "/tmp", ending in "/".

@@ -69,6 +69,7 @@ inline constexpr DWORD ERROR_CANTREAD = 1012;
 inline constexpr DWORD ERROR_CANTWRITE = 1013;
 inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 inline constexpr DWORD ERROR_CONNECTION_REFUSED = 1225;
+inline constexpr DWORD ERROR_FILE_READ_ONLY = 6009;
 
 // The platform's mapping: facility 7 (Win32) with the error in the low word.
 constexpr HRESULT HRESULT_FROM_WIN32(DWORD error) {
