@@ -75,19 +75,11 @@ CKV7ConnInfo::~CKV7ConnInfo() { KV7_TRACE_ENTRY("CKV7ConnInfo::~CKV7ConnInfo", 6
 
 HRESULT CKV7ConnInfo::SetXML(const char16_t* text, BOOL decrypt) {
   KV7_TRACE_ENTRY("CKV7ConnInfo::SetXML", 2, "KV7ConnInfo");
-  WStringView element = TextOf(text);
-  if (element.empty()) {
-    xml_.clear();
-    for (WString CKV7ConnInfo::*field : kAttributeFields) (this->*field).clear();
-    decrypted_xml_.clear();
-    return KV7_TRACE_RETURN(S_OK);
-  }
-  WString previous = std::exchange(xml_, WString(element));
+  xml_ = TextOf(text);
   HRESULT hr = ParseXML(FALSE);
-  if (hr != S_OK) {
-    xml_ = std::move(previous);
-    return KV7_TRACE_RETURN(hr);
-  }
+  // The password field was not read from this text: decoding it would
+  // garble the one the record holds.
+  if (hr != S_OK) return KV7_TRACE_RETURN(hr);
   if (decrypt) {
     WString password = password_;
     DecryptPassword(password);

@@ -91,19 +91,37 @@ TEST_F(ConnInfoTest, SettersKeepElementFieldsAndConnectionStringInStep) {
   EXPECT_EQ(out, u"database=D;password=ab");
 }
 
-TEST_F(ConnInfoTest, TextThatIsNotAConnectionLeavesTheRecordAlone) {
+// The element text is always the text given; the fields keep their values
+// unless it parses as a connection.
+TEST_F(ConnInfoTest, TextThatIsNotAConnectionKeepsTheFields) {
   CKV7ConnInfo info;
   ASSERT_EQ(info.SetXML(kElement, FALSE), S_OK);
-  EXPECT_EQ(info.SetXML(u"<DATACONNECTION DBCONNNAME=\"x\"", FALSE), E_FAIL);
-  EXPECT_EQ(info.SetXML(u"<OTHER DBCONNNAME=\"x\"/>", TRUE), S_FALSE);
-  EXPECT_EQ(info.GetXML(), kElement);
+  info.SetPassword(u"pw", TRUE, FALSE);
+  const WString broken = u"<DATACONNECTION DBCONNNAME=\"x\"";
+  EXPECT_EQ(info.SetXML(broken.c_str(), FALSE), E_FAIL);
+  EXPECT_EQ(info.GetXML(), broken);
   EXPECT_EQ(info.GetConnName(), u"dev");
 
-  EXPECT_EQ(info.SetXML(u"", FALSE), S_OK);
-  EXPECT_EQ(info.GetConnName(), u"");
+  // Decrypting on the way in does not touch a password it did not read.
+  EXPECT_EQ(info.SetXML(u"<OTHER DBCONNNAME=\"x\"/>", TRUE), S_FALSE);
+  EXPECT_EQ(info.GetXML(), u"<OTHER DBCONNNAME=\"x\"/>");
+  EXPECT_EQ(info.GetConnName(), u"dev");
+  EXPECT_EQ(info.GetPassword(), u"pw");
+  EXPECT_EQ(info.GetConnString(), u"database=OLD;user Id=alice;password=pw;");
+
+  // An empty text does not parse either: nothing is left to save.
+  EXPECT_EQ(info.SetXML(u"", FALSE), E_FAIL);
+  EXPECT_EQ(info.GetConnName(), u"dev");
   WString out = u"-";
   EXPECT_EQ(info.ExtractXML(out, TRUE, TRUE, TRUE), E_FAIL);
   EXPECT_EQ(out, u"-");
+
+  // Copying an empty record is the same as taking its empty text.
+  CKV7ConnInfo copy, empty;
+  ASSERT_EQ(copy.SetXML(kElement, FALSE), S_OK);
+  EXPECT_EQ(copy.CopyFrom(empty), E_FAIL);
+  EXPECT_EQ(copy.GetXML(), u"");
+  EXPECT_EQ(copy.GetUser(), u"alice");
 }
 
 TEST_F(ConnInfoTest, SavedPasswordIsEncodedAndReloadsPlain) {

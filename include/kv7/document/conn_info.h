@@ -58,9 +58,11 @@ class CKV7ConnInfo {
   // Takes a new element text and parses it. With `decrypt`, the password
   // (in the field, the connection string and the element text) is decoded
   // and the resulting element text is kept as the decrypted snapshot.
-  // Returns the status of the parse; on anything but S_OK (E_FAIL for a text
-  // that does not load, S_FALSE when it is not a DATACONNECTION element) the
-  // record stays exactly as it was. An empty text empties the record (S_OK).
+  // Returns the status of the parse. The element text is the given text
+  // whatever the parse answers; on anything but S_OK (E_FAIL for a text that
+  // does not load, the empty text included; S_FALSE when it is not a
+  // DATACONNECTION element) the fields keep their values and nothing is
+  // decoded.
   HRESULT SetXML(const char16_t* text, BOOL decrypt);
   // Fills the fields from the attributes of the element text (names matched
   // ignoring case); a field whose attribute is absent keeps its value. With
@@ -128,7 +130,8 @@ class CKV7ConnInfo {
   // 0 when the element text and every field but the alias and the decrypted
   // snapshot are equal ignoring case; 1 otherwise.
   int Compare(const CKV7ConnInfo& other) const;
-  // SetXML(other's element text, FALSE).
+  // SetXML(other's element text, FALSE): E_FAIL, with the fields kept, when
+  // the other record is empty.
   HRESULT CopyFrom(const CKV7ConnInfo& other);
 
   const WString& GetXML() const { return xml_; }
