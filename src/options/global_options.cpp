@@ -329,8 +329,7 @@ CKV7GlobalOptionsClass::~CKV7GlobalOptionsClass() {
 
 HRESULT CKV7GlobalOptionsClass::IsLoaded(BOOL* loaded) {
   KV7_TRACE_ENTRY("CKV7GlobalOptionsClass::IsLoaded", 2, "KV7GlobalOptions");
-  if (loaded == nullptr) return KV7_TRACE_RETURN(E_POINTER);
-  *loaded = loaded_;
+  if (loaded != nullptr) *loaded = loaded_;
   return KV7_TRACE_RETURN(S_OK);
 }
 
@@ -339,8 +338,7 @@ HRESULT CKV7GlobalOptionsClass::IsLoaded(BOOL* loaded) {
 #define KV7_VALUE_OPTION(Stem, Type, member)                                      \
   HRESULT CKV7GlobalOptionsClass::Get##Stem(Type* value) {                       \
     KV7_TRACE_ENTRY("CKV7GlobalOptionsClass::Get" #Stem, 2, "KV7GlobalOptions"); \
-    if (value == nullptr) return KV7_TRACE_RETURN(E_POINTER);                     \
-    *value = member;                                                              \
+    if (value != nullptr) *value = member;                                        \
     return KV7_TRACE_RETURN(S_OK);                                                \
   }                                                                               \
   HRESULT CKV7GlobalOptionsClass::Set##Stem(Type value) {                        \
@@ -352,8 +350,7 @@ HRESULT CKV7GlobalOptionsClass::IsLoaded(BOOL* loaded) {
 #define KV7_TEXT_OPTION(Stem, member)                                             \
   HRESULT CKV7GlobalOptionsClass::Get##Stem(BSTR* value) {                       \
     KV7_TRACE_ENTRY("CKV7GlobalOptionsClass::Get" #Stem, 2, "KV7GlobalOptions"); \
-    if (value == nullptr) return KV7_TRACE_RETURN(E_POINTER);                     \
-    if (!member.IsNull()) *value = member.Copy();                                 \
+    if (value != nullptr && !member.IsNull()) *value = member.Copy();             \
     return KV7_TRACE_RETURN(S_OK);                                                \
   }                                                                               \
   HRESULT CKV7GlobalOptionsClass::Set##Stem(const char16_t* value) {             \

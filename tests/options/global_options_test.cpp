@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "kv7/hierarchy/file_nodes.h"
 #include "support/project_fixture.h"
@@ -46,7 +47,6 @@ TEST_F(GlobalOptionsTest, AccessorsKeepNullApartFromEmptyAndCopiesOwnTheirString
   EXPECT_FALSE(empty.IsNull());
   EXPECT_EQ(empty.Length(), 0u);
 
-  EXPECT_EQ(options.GetDebuggingLoggingEnabled(nullptr), E_POINTER);
   options.SetDebuggingLoggingEnabled(-7);
   BOOL logging = 0;
   options.GetDebuggingLoggingEnabled(&logging);
@@ -73,6 +73,47 @@ TEST_F(GlobalOptionsTest, AccessorsKeepNullApartFromEmptyAndCopiesOwnTheirString
                              {u"MaxRowsToPreview", u"1e20"}, {u"DialogFontSize", u"nan"},
                              {u"NoSuchOption", u"1"}})
     EXPECT_EQ(options.SetOptionText(name, value), E_INVALIDARG) << ToUtf8(name);
+}
+
+// Callers of other modules may pass no out-argument: the getters then store
+// nothing and answer S_OK, all but the logging switch's.
+TEST_F(GlobalOptionsTest, OnlyTheLoggingGetterRefusesAMissingOutArgument) {
+  Options options;
+  EXPECT_EQ(options.GetDebuggingLoggingEnabled(nullptr), E_POINTER);
+  EXPECT_EQ(options.IsLoaded(nullptr), S_OK);
+  for (auto get : {&Options::GetHideExt, &Options::GetPromptForConfig,
+                   &Options::GetPromptConnOnNew, &Options::GetIntellisenseEnabled,
+                   &Options::GetUsePrimaryKeys, &Options::GetPrefetchCache,
+                   &Options::GetSaveUserInfo, &Options::GetValidateCLROnBuild,
+                   &Options::GetStayResident, &Options::GetSaveUserAndPassword})
+    EXPECT_EQ((options.*get)(nullptr), S_OK);
+  for (auto get : {&Options::GetDialogFontSize, &Options::GetMaxRowsToPreview,
+                   &Options::GetTimeout})
+    EXPECT_EQ((options.*get)(nullptr), S_OK);
+
+  const std::pair<HRESULT (Options::*)(BSTR*), HRESULT (Options::*)(const char16_t*)> texts[] = {
+      {&Options::GetStatementSeparator, &Options::SetStatementSeparator},
+      {&Options::GetDialogFontName, &Options::SetDialogFontName},
+      {&Options::GetDefaultOwner, &Options::SetDefaultOwner},
+      {&Options::GetDefaultCurrentSchema, &Options::SetDefaultCurrentSchema},
+      {&Options::GetWLMEnv, &Options::SetWLMEnv},
+      {&Options::GetBuildUtility, &Options::SetBuildUtility},
+      {&Options::GetCollectionID, &Options::SetCollectionID},
+      {&Options::GetExternalSecurity, &Options::SetExternalSecurity},
+      {&Options::GetRuntimeOptions, &Options::SetRuntimeOptions},
+      {&Options::GetPrecompileOptions, &Options::SetPrecompileOptions},
+      {&Options::GetCompileOptions, &Options::SetCompileOptions},
+      {&Options::GetPrelinkOptions, &Options::SetPrelinkOptions},
+      {&Options::GetLinkOptions, &Options::SetLinkOptions},
+      {&Options::GetBindOptions, &Options::SetBindOptions},
+      {&Options::GetBuildOwner, &Options::SetBuildOwner},
+  };
+  // Strings without a value and strings with one alike.
+  for (auto [get, set] : texts) {
+    EXPECT_EQ((options.*get)(nullptr), S_OK);
+    (options.*set)(u"x");
+    EXPECT_EQ((options.*get)(nullptr), S_OK);
+  }
 }
 
 TEST_F(GlobalOptionsTest, LoadReadsValuesByTheirRules) {

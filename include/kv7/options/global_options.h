@@ -34,13 +34,15 @@ class CKV7GlobalOptionsClass {
   CKV7GlobalOptionsClass& operator=(const CKV7GlobalOptionsClass& other);
 
   // TRUE after a LoadFromRegistry that read the options document without a
-  // failing read; construction and any other load clear it.
+  // failing read; construction and any other load clear it. S_OK, storing
+  // nothing for a null out-parameter, as the getters below.
   HRESULT IsLoaded(BOOL* loaded);
 
   // Getters store the value; a string getter stores a new copy that the
   // caller frees, and leaves *value alone when the option has no value.
-  // Setters store the value; a null string stores an empty one. A null
-  // out-parameter is E_POINTER.
+  // A null out-parameter receives nothing and the getter still answers S_OK;
+  // only GetDebuggingLoggingEnabled refuses it (E_POINTER). Setters store
+  // the value; a null string stores an empty one.
   HRESULT GetHideExt(BOOL* value);
   HRESULT SetHideExt(BOOL value);
   HRESULT GetStatementSeparator(BSTR* value);
@@ -100,7 +102,7 @@ class CKV7GlobalOptionsClass {
   HRESULT SetBuildOwner(const char16_t* value);
   HRESULT GetSaveUserAndPassword(BOOL* value);
   HRESULT SetSaveUserAndPassword(BOOL value);
-  // Stores 1 or 0.
+  // Stores 1 or 0; E_POINTER for a null out-parameter.
   HRESULT GetDebuggingLoggingEnabled(BOOL* value);
   // Stores 1 for any non-zero value.
   HRESULT SetDebuggingLoggingEnabled(BOOL value);
