@@ -4,8 +4,8 @@
 // is its read-only view. The helpers here are the string operations that the
 // system's algorithms are written in: printf-style formatting with the
 // platform's wide conversions, replace-all, and comparisons that ignore case
-// (Unicode full case folding) or follow the user's locale (a collator that
-// ignores case, for name ordering).
+// (Unicode simple case folding, one code point to one) or follow the user's
+// locale (a collator that ignores case, for name ordering).
 #pragma once
 
 #include <cstdarg>
