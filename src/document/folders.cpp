@@ -120,6 +120,13 @@ ComPtr<CKV7FolderNode> CKV7FolderNode::CreateInstance(WStringView path) {
   return folder;
 }
 
+LONG CKV7FolderNode::GetIconIndex(int state) const {
+  KV7_TRACE_ENTRY("CKV7FolderNode::GetIconIndex", 2, "KV7FolderNode");
+  constexpr int kStateIcon = 2;
+  if (state == kStateIcon) return KV7_TRACE_RETURN(0);
+  return KV7_TRACE_RETURN(CFileVwFolderNode::GetIconIndex(state));
+}
+
 HRESULT CKV7FolderNode::OnSortFiles(LONG mode) {
   KV7_TRACE_ENTRY("CKV7FolderNode::OnSortFiles", 2, "KV7FolderNode");
   int (*compare)(CHierNode*, CHierNode*) = mode == eKV7SortByName        ? CompareByName

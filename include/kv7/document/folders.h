@@ -94,6 +94,9 @@ class CKV7FolderNode : public CFileVwFolderNode {
  public:
   DWORD GetKindOf() const override { return kKindKV7Folder; }
   const GUID& PGuidGetType() const override { return GUID_KV7FolderNode; }
+  // Images come from the package's shared image list, which has none to
+  // give (-1); the state icon is 0: a folder carries no source-control glyph.
+  LONG GetIconIndex(int state) const override;
 
   CeKV7FolderInfoType GetFolderType() const { return folder_type_; }
   void SetFolderType(CeKV7FolderInfoType type) { folder_type_ = type; }
