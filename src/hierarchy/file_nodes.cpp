@@ -309,8 +309,8 @@ HRESULT CFileVwProjNode::GetGuidProperty(VSHPROPID property, GUID* value) {
   KV7_TRACE_ENTRY("CFileVwProjNode::GetGuidProperty", 2, "FileVwProjNode");
   if (property != VSHPROPID_ProjectIDGuid)
     return KV7_TRACE_RETURN(CFileVwFolderNode::GetGuidProperty(property, value));
-  if (project_guid_ == GUID_NULL) return KV7_TRACE_RETURN(E_FAIL);
-  *value = project_guid_;
+  if (GetProjectGuid() == GUID_NULL) return KV7_TRACE_RETURN(E_FAIL);
+  *value = GetProjectGuid();
   return KV7_TRACE_RETURN(S_OK);
 }
 

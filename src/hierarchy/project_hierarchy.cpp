@@ -348,8 +348,7 @@ HRESULT CMyProjectHierarchy::SetGuidProperty(VSITEMID item, VSHPROPID property, 
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
   if (property != VSHPROPID_ProjectIDGuid || !HasKind(node->GetKindOf(), kKindFileView))
     return KV7_TRACE_RETURN(DISP_E_MEMBERNOTFOUND);
-  if (node != project_node_.Get()) return KV7_TRACE_RETURN(DISP_E_MEMBERNOTFOUND);
-  project_node_->SetProjectGuid(value);
+  static_cast<CFileVwBaseNode*>(node)->SetProjectGuid(value);
   NotifyPropertyChanged(node, property);
   return KV7_TRACE_RETURN(S_OK);
 }

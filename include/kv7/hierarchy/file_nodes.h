@@ -32,12 +32,19 @@ class CFileVwBaseNode : public CHierContainer {
   // (exactly, else ignoring case); null when none.
   CFileVwBaseNode* GetNodeByFullPath(WStringView path);
 
+  // The project identifier that the IDE set on this node (all zero until
+  // set). Every node of the file view keeps what it is given; only the
+  // project node's answers the project identifier property.
+  const GUID& GetProjectGuid() const { return project_guid_; }
+  void SetProjectGuid(const GUID& guid) { project_guid_ = guid; }
+
  protected:
   CFileVwBaseNode() = default;
 
  private:
   WString full_path_;
   WString file_name_;
+  GUID project_guid_{};
 };
 
 // Dispatch identifiers of an item's automation properties.
@@ -179,8 +186,6 @@ class CFileVwProjNode : public CFileVwFolderNode {
   bool IsDirty() const { return dirty_ != 0; }
   // Marks the project changed (or saved).
   void SetDirty(bool dirty) { dirty_ = dirty ? 1 : 0; }
-  const GUID& GetProjectGuid() const { return project_guid_; }
-  void SetProjectGuid(const GUID& guid) { project_guid_ = guid; }
 
   // Adds an existing file to the project node or a folder (the container),
   // choosing the node class by the file's extension. E_FAIL (after telling
@@ -210,7 +215,6 @@ class CFileVwProjNode : public CFileVwFolderNode {
 
   CMyProjectHierarchy* hierarchy_;  // owns this node
   DWORD dirty_ = 0;
-  GUID project_guid_{};
 };
 
 // A name the file system and the project accept for an item or folder: not
