@@ -9,6 +9,7 @@
 #include "kv7/package/package_site.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
+#include "kv7/platform/messagebox.h"
 #include "kv7/trace/trace.h"
 #include "kv7/util/path_names.h"
 #include "kv7/util/ui_strings.h"
@@ -20,6 +21,12 @@ namespace {
 HRESULT FailWithText(UINT id, WStringView what, HRESULT status = E_FAIL) {
   kv7::SetErrorInfo(status, FormatUIString(id, what));
   return status;
+}
+
+// Tells the user text `id` naming `what`, in a message box.
+void TellUser(UINT id, WStringView what) {
+  WString text = FormatUIString(id, what);
+  MessageBoxW(nullptr, text.c_str(), LoadUIString(36).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 // Checks a new name for an item or folder in `container` at `newPath`.
@@ -322,7 +329,10 @@ HRESULT CFileVwProjNode::SetEditLabel(WStringView label) {
 HRESULT CFileVwProjNode::AddExistingFile(CFileVwFolderNode* container, WStringView path,
                                          CFileVwFileNode** added) {
   KV7_TRACE_ENTRY("CFileVwProjNode::AddExistingFile", 2, "FileVwProjNode");
-  if (container->FindFile(path) != nullptr) return KV7_TRACE_RETURN(FailWithText(13, path));
+  if (container->FindFile(path) != nullptr) {
+    TellUser(13, path);
+    return KV7_TRACE_RETURN(E_FAIL);
+  }
   ComPtr<CFileVwFileNode> node = CreateFileNodeForPath(path);
   container->AddChild(node.Get());
   // A database object item enters the project's tracking document.

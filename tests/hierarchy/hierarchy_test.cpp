@@ -5,6 +5,7 @@
 
 #include "kv7/hierarchy/object_nodes.h"
 #include "kv7/platform/files.h"
+#include "kv7/util/ui_strings.h"
 #include "support/project_fixture.h"
 
 namespace kv7::test {
@@ -202,9 +203,14 @@ TEST_F(HierarchyTest, AddingItems) {
   EXPECT_EQ(WString(ItemKindName(node)), u"procedure");
   EXPECT_TRUE(HasKind(node->GetKindOf(), 0x10a00));
 
-  // The same path, or the same file name, once per container.
+  // The same path, or the same file name, once per container; the user is
+  // told which file is already there.
   EXPECT_EQ(root->AddExistingFile(root, W(Path("p/proc.kv7sp"))), E_FAIL);
   EXPECT_EQ(root->AddExistingFile(root, W(Path("elsewhere/proc.kv7sp"))), E_FAIL);
+  const auto& boxes = host_.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, FormatUIString(13, W(Path("p/proc.kv7sp"))));
+  EXPECT_EQ(boxes[1].text, FormatUIString(13, W(Path("elsewhere/proc.kv7sp"))));
   EXPECT_EQ(root->AddExistingFile(project->FindFolder(u"Procedures"), W(Path("p/proc.kv7sp"))),
             S_OK);
 }
