@@ -518,8 +518,10 @@ CKV7FolderNode* CMyProjectHierarchy::FindDefaultFolderByType(LONG type, bool cre
   WString display_name, directory_name;
   if (!project_node_ || !GetDefaultFolderNames(type, display_name, directory_name))
     return nullptr;
+  // Exactly the default name, as the folder's directory bears it: where file
+  // names tell case apart, "procedures" is another directory.
   for (CHierNode* child = project_node_->FirstChildNoPopulate(); child; child = child->GetNext())
-    if (IsKV7FolderKind(child->GetKindOf()) && kv7::EqualsNoCase(child->GetName(), display_name))
+    if (IsKV7FolderKind(child->GetKindOf()) && child->GetName() == display_name)
       return static_cast<CKV7FolderNode*>(child);
   CKV7FolderNode* folder = nullptr;
   if (create)

@@ -247,6 +247,16 @@ TEST_F(HierarchyTest, DefaultFolders) {
   EXPECT_EQ(loaded->GetFolderType(), eKV7FolderOther);
   EXPECT_EQ(static_cast<CKV7FolderNode*>(reopened->FindFolder(u"Indexes"))->GetFolderType(),
             eKV7FolderIndexes);
+
+  // The default folder is the one named exactly as the default name.
+  CFileVwFolderNode* renamed = reopened->FindFolder(u"Procedures");
+  ASSERT_EQ(renamed->SetEditLabel(u"procedures"), S_OK);
+  EXPECT_EQ(reopened->FindDefaultFolderByType(eKV7FolderProcedures, false), nullptr);
+  CKV7FolderNode* created = reopened->FindDefaultFolderByType(eKV7FolderProcedures, true);
+  ASSERT_NE(created, nullptr);
+  EXPECT_NE(created, renamed);
+  EXPECT_EQ(created->GetName(), u"Procedures");
+  EXPECT_TRUE(std::filesystem::is_directory(Path("p/procedures")));
 }
 
 }  // namespace
