@@ -63,6 +63,11 @@ WString ElementText(IXMLDOMNode* element) {
   return xml.ToString();
 }
 
+// Appends elements kept as read, each on its own line at one tab.
+void AppendElementTexts(WString& buffer, const std::vector<WString>& elements) {
+  for (const WString& element : elements) buffer.append(u"\t").append(element).append(u"\r\n");
+}
+
 // A relative reference as read: either separator, native on disk.
 WString NativeReference(WStringView reference) {
   WString path(reference);
@@ -111,12 +116,10 @@ HRESULT CMyProjectHierarchy::SaveAsXML(const char16_t* fileName) {
   HRESULT hr = SaveGeneralPropertiesAsXML(u"\t", buffer);
   // Configurations and assembly records are written back as they were read
   // until their owners keep them.
-  if (SUCCEEDED(hr) && !configurations_xml_.empty())
-    buffer.append(u"\t").append(configurations_xml_).append(u"\r\n");
+  if (SUCCEEDED(hr)) AppendElementTexts(buffer, configurations_xml_);
   if (SUCCEEDED(hr)) hr = SaveFilesAsXML(u"\t", buffer);
   if (SUCCEEDED(hr)) hr = SaveFoldersAsXML(u"\t", buffer);
-  if (SUCCEEDED(hr) && !assembly_infos_xml_.empty())
-    buffer.append(u"\t").append(assembly_infos_xml_).append(u"\r\n");
+  if (SUCCEEDED(hr)) AppendElementTexts(buffer, assembly_infos_xml_);
   if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
   buffer.append(u"</KV7Project>");
 
@@ -181,10 +184,15 @@ HRESULT CMyProjectHierarchy::LoadFromXML(const char16_t* fileName) {
     KV7_TRACE_TEXTW(reason.ToString().c_str());
     tracePrintfW(0, u"at position %lu in %s", static_cast<unsigned long>(filepos),
                  url.IsNull() ? u"" : url.Get());
-    kv7::SetErrorInfo(E_FAIL, kv7::FormatW(u"%s: line %d, position %d: %s", fileName, line,
-                                           position, reason.ToString().c_str()));
+    // A file that could not be read at all has no line to name.
+    WString where =
+        line > 0 ? kv7::FormatW(u"%s: line %d, position %d: ", fileName, line, position) : u"";
+    kv7::SetErrorInfo(E_FAIL, where + reason.ToString());
     return KV7_TRACE_RETURN(E_FAIL);
   }
+  ComPtr<IXMLDOMNode> element;
+  if (document->get_documentElement(element.Put()) == S_OK && element)
+    document_element_ = NodeName(element.Get());
   // The first top-level node named exactly KV7Project is the project.
   ComPtr<IXMLDOMNode> root;
   hr = ForEachChild(document.Get(), [&](const WString& name, IXMLDOMNode* child) {
@@ -241,13 +249,13 @@ HRESULT CMyProjectHierarchy::LoadGeneralFromXML(IXMLDOMNode* element) {
 
 HRESULT CMyProjectHierarchy::LoadConfigurationsFromXML(IXMLDOMNode* element) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadConfigurationsFromXML", 2, "PrjHier");
-  configurations_xml_ = ElementText(element);
+  configurations_xml_.push_back(ElementText(element));
   return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::LoadAssemblyInfosFromXML(IXMLDOMNode* element) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadAssemblyInfosFromXML", 2, "PrjHier");
-  assembly_infos_xml_ = ElementText(element);
+  assembly_infos_xml_.push_back(ElementText(element));
   return KV7_TRACE_RETURN(S_OK);
 }
 

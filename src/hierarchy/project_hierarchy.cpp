@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kv7/helper/helper.h"
+#include "kv7/options/global_options.h"
 #include "kv7/package/package_site.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
@@ -125,6 +126,9 @@ HRESULT CMyProjectHierarchy::Load(const char16_t* fileName, DWORD mode, BOOL) {
   // (An old project's connection goes to configurations without one, and
   // the built-files record beside the project file is loaded.)
   project_node_->SetDirty(format_version_ < kProjectFormatVersion);
+  BOOL save_user_and_password = TRUE;
+  (void)GetKV7GlobalOptions()->GetSaveUserAndPassword(&save_user_and_password);
+  save_user_and_password_ = save_user_and_password != FALSE;
   return KV7_TRACE_RETURN(S_OK);
 }
 

@@ -43,6 +43,34 @@ class EventSink final : public ComObject<IVsHierarchyEvents> {
   IVsHierarchy* hierarchy_;
 };
 
+// A selection of several items, as it was when it was asked for.
+class MultiItemSelect final : public ComObject<IVsMultiItemSelect> {
+ public:
+  explicit MultiItemSelect(const std::vector<std::pair<IVsHierarchy*, VSITEMID>>& items) {
+    for (const auto& [hierarchy, item] : items) items_.emplace_back(hierarchy, item);
+  }
+
+  HRESULT GetSelectionInfo(ULONG* count, BOOL* singleHierarchy) override {
+    if (count == nullptr || singleHierarchy == nullptr) return E_POINTER;
+    *count = static_cast<ULONG>(items_.size());
+    *singleHierarchy = std::all_of(items_.begin(), items_.end(), [this](const auto& entry) {
+      return entry.first.Get() == items_.front().first.Get();
+    });
+    return S_OK;
+  }
+  HRESULT GetSelectedItems(DWORD, ULONG count, VSITEMSELECTION* items) override {
+    if (items == nullptr || count > items_.size()) return E_INVALIDARG;
+    for (ULONG i = 0; i < count; ++i) {
+      items[i].itemid = items_[i].second;
+      (void)items_[i].first.CopyTo(&items[i].pHier);
+    }
+    return S_OK;
+  }
+
+ private:
+  std::vector<std::pair<ComPtr<IVsHierarchy>, VSITEMID>> items_;
+};
+
 }  // namespace
 
 template <class Predicate>
@@ -76,6 +104,9 @@ void ExplorerService::Record(const HierarchyEvent& event) {
   // A deleted item can no longer be selected or expanded.
   if (event.kind == Kind::ItemDeleted)
     Forget([&event](const Item& item) { return item == Item(event.hierarchy, event.item); });
+  // Re-reading a project's items, the window loses its selection in it.
+  if (event.kind == Kind::ItemsInvalidated)
+    std::erase_if(selection_, [&event](const Item& item) { return item.first == event.hierarchy; });
 }
 
 bool ExplorerService::IsExpanded(IVsHierarchy* hierarchy, VSITEMID item) const {
@@ -86,6 +117,9 @@ HRESULT ExplorerService::ExpandItem(IVsHierarchy* hierarchy, VSITEMID item, DWOR
   // The window shows only the projects of the solution.
   if (!cookies_.contains(hierarchy)) return E_INVALIDARG;
   if ((flags & EXPF_SelectItem) == EXPF_SelectItem) selection_.assign(1, {hierarchy, item});
+  if ((flags & EXPF_AddSelectItem) != 0 && std::ranges::find(selection_, Item(hierarchy, item)) ==
+                                              selection_.end())
+    selection_.emplace_back(hierarchy, item);
   if (flags & EXPF_ExpandFolder) expanded_.insert({hierarchy, item});
   return S_OK;
 }
@@ -97,6 +131,23 @@ HRESULT ExplorerService::GetSelectedItems(IVsHierarchy* hierarchy, ULONG capacit
   for (const auto& [selected, item] : selection_)
     if (selected == hierarchy && filled < capacity) items[filled++] = item;
   *count = filled;
+  return S_OK;
+}
+
+HRESULT ExplorerService::GetCurrentSelection(IVsHierarchy** hierarchy, VSITEMID* item,
+                                             IVsMultiItemSelect** multi) {
+  if (hierarchy == nullptr || item == nullptr || multi == nullptr) return E_POINTER;
+  *hierarchy = nullptr;
+  *multi = nullptr;
+  *item = VSITEMID_NIL;
+  if (selection_.size() == 1) {
+    *item = selection_.front().second;
+    return ComPtr<IVsHierarchy>(selection_.front().first).CopyTo(hierarchy);
+  }
+  if (selection_.size() > 1) {
+    *item = VSITEMID_SELECTION;
+    *multi = MakeCom<MultiItemSelect>(selection_).Detach();
+  }
   return S_OK;
 }
 

@@ -39,7 +39,10 @@ CHost::CHost()
       shell_(MakeCom<ShellService>()) {
   auto provider = MakeCom<Provider>();
   provider->Offer(SID_SVsSolution, solution_.Get());
-  provider->Offer(SID_SVsUIHierarchyWindow, explorer_.Get());
+  // The explorer also reports the IDE's current selection.
+  IUnknown* explorer = static_cast<IVsUIHierarchyWindow*>(explorer_.Get());
+  provider->Offer(SID_SVsUIHierarchyWindow, explorer);
+  provider->Offer(SID_SVsShellMonitorSelection, explorer);
   // One object serves both document services.
   IUnknown* documents = static_cast<IVsRunningDocumentTable*>(documents_.Get());
   provider->Offer(SID_SVsRunningDocumentTable, documents);

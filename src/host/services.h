@@ -15,8 +15,9 @@
 namespace kv7::host {
 
 // The solution explorer: listens to the open projects' events and keeps
-// the window's selection and expanded items.
-class ExplorerService final : public ComObject<IVsUIHierarchyWindow> {
+// the window's selection and expanded items, which it also reports as the
+// IDE's current selection.
+class ExplorerService final : public ComObject<IVsUIHierarchyWindow, IVsMonitorSelection> {
  public:
   // Starts listening to a project; its items can then be selected.
   HRESULT Watch(IVsHierarchy* hierarchy);
@@ -30,6 +31,8 @@ class ExplorerService final : public ComObject<IVsUIHierarchyWindow> {
   HRESULT ExpandItem(IVsHierarchy* hierarchy, VSITEMID item, DWORD flags) override;
   HRESULT GetSelectedItems(IVsHierarchy* hierarchy, ULONG capacity, VSITEMID* items,
                            ULONG* count) override;
+  HRESULT GetCurrentSelection(IVsHierarchy** hierarchy, VSITEMID* item,
+                              IVsMultiItemSelect** multi) override;
 
  private:
   using Item = std::pair<IVsHierarchy*, VSITEMID>;

@@ -10,6 +10,7 @@
 
 #include "kv7/helper/helper.h"
 #include "kv7/hierarchy/project_hierarchy.h"
+#include "kv7/hierarchy/sel_helper.h"
 #include "kv7/package/package_site.h"
 #include "kv7/platform/xmldom.h"
 #include "kv7/trace/trace.h"
@@ -106,7 +107,9 @@ void RefreshOpenProjects() {
   ComPtr<IEnumHierarchies> projects;
   if (FAILED(solution->GetProjectEnum(EPF_ALLPROJECTS, GUID_NULL, projects.Put())) || !projects)
     return;
-  // (The current selection is saved here and restored after the loop.)
+  // Re-reading the items loses the window's selection: keep it across.
+  CKV7SelHelper selection;
+  (void)selection.Remember();
   for (ComPtr<IVsHierarchy> hierarchy; projects->Next(1, hierarchy.Put(), nullptr) == S_OK &&
                                        hierarchy;) {
     if (!IsThisMyProjectHierarchy(hierarchy.Get())) continue;
@@ -114,6 +117,7 @@ void RefreshOpenProjects() {
     if (project != nullptr && project->GetProjectNode() != nullptr)
       project->NotifyInvalidateItems(project->GetProjectNode());
   }
+  (void)selection.Restore();
 }
 
 }  // namespace
@@ -269,7 +273,8 @@ bool GlobalOptionsTable::Decode(Options& options, const Field& field, WStringVie
       bool fits = field.encoding == Encoding::kReal ||
                   (value > static_cast<double>(INT_MIN) - 1.0 &&
                    value < static_cast<double>(INT_MAX) + 1.0);
-      if (!whole || !std::isfinite(value) || !fits) return false;
+      // Sizes, row counts and timeouts are never negative.
+      if (!whole || !std::isfinite(value) || !fits || value < 0) return false;
       options.*field.number = value;
       return true;
     }

@@ -85,6 +85,36 @@ TEST_F(ProjectFileTest, ConfigurationsAndAssemblyRecordsSurviveUntouched) {
   EXPECT_EQ(ReadFile(file), text);
 }
 
+TEST_F(ProjectFileTest, AnElementThatOccursTwiceIsReadTwice) {
+  WriteFile(Path("two/a.kv7tbl"), "--\n");
+  WriteFile(Path("two/b.kv7vw"), "--\n");
+  const std::string first =
+      "  <Configurations>\n    <Configuration>\n      <Name>Debug</Name>\n"
+      "    </Configuration>\n  </Configurations>\n";
+  const std::string second =
+      "  <Configurations>\n    <Configuration>\n      <Name>Release</Name>\n"
+      "    </Configuration>\n  </Configurations>\n";
+  std::string text = Project("Two", Item(2, "TableFile", "a.kv7tbl"), "", " version=\"3\"",
+                             kGeneral + first + second);
+  text.insert(text.rfind("</KV7Project>"), List(1, "Files", Item(2, "ViewFile", "b.kv7vw")));
+  const auto file = Path("two/Two.kv7p");
+  CMyProjectHierarchy* project = OpenText(file, Layout(text));
+  ASSERT_NE(project, nullptr);
+  EXPECT_EQ(ChildNames(project->GetProjectNode()), (std::vector<std::string>{"a.kv7tbl", "b.kv7vw"}));
+  ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
+  const std::string saved = ReadFile(file);
+  EXPECT_NE(saved.find("<Name>Debug</Name>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<Name>Release</Name>"), std::string::npos) << saved;
+}
+
+TEST_F(ProjectFileTest, AFileWhoseRootIsNotAProjectLoadsNothingAndSaysWhatItIs) {
+  WriteFile(Path("other.kv7p"), "<?xml version=\"1.0\"?>\n<!-- not ours -->\n<Other/>\n");
+  CMyProjectHierarchy* project = Open(Path("other.kv7p"));
+  ASSERT_NE(project, nullptr);
+  EXPECT_EQ(project->GetDocumentElementName(), u"Other");
+  EXPECT_EQ(project->GetProjectNode()->FirstChildNoPopulate(), nullptr);
+}
+
 TEST_F(ProjectFileTest, OlderVersionsLoadDirtyAndSaveInTheCurrentLayout) {
   WriteFile(Path("Tables/a.kv7tbl"), "--\n");
   WriteFile(Path("b.kv7"), "--\n");

@@ -164,6 +164,47 @@ TEST_F(HostTest, ExplorerRecordsEventsAndKeepsOneSelection) {
   EXPECT_EQ(window->ExpandItem(tables.Get(), 5, EXPF_SelectItem), E_INVALIDARG);
 }
 
+TEST_F(HostTest, TheSelectionMonitorReportsOneOrSeveralItems) {
+  host.Solution()->AddProject(tables.Get());
+  host.Solution()->AddProject(views.Get());
+  auto monitor = Service<IVsMonitorSelection>(SID_SVsShellMonitorSelection);
+  ComPtr<IVsHierarchy> hierarchy;
+  ComPtr<IVsMultiItemSelect> multi;
+  VSITEMID item = 0;
+  ASSERT_EQ(monitor->GetCurrentSelection(hierarchy.Put(), &item, multi.Put()), S_OK);
+  EXPECT_EQ(item, VSITEMID_NIL);
+  EXPECT_FALSE(hierarchy || multi);
+
+  IVsUIHierarchyWindow* window = host.HierarchyWindow();
+  window->ExpandItem(tables.Get(), 5, EXPF_SelectItem);
+  ASSERT_EQ(monitor->GetCurrentSelection(hierarchy.Put(), &item, multi.Put()), S_OK);
+  EXPECT_EQ(hierarchy.Get(), tables.Get());
+  EXPECT_EQ(item, 5u);
+  EXPECT_FALSE(multi);
+
+  window->ExpandItem(views.Get(), 7, EXPF_AddSelectItem);
+  window->ExpandItem(views.Get(), 7, EXPF_AddSelectItem);
+  ASSERT_EQ(monitor->GetCurrentSelection(hierarchy.Put(), &item, multi.Put()), S_OK);
+  EXPECT_EQ(item, VSITEMID_SELECTION);
+  EXPECT_FALSE(hierarchy);
+  ASSERT_TRUE(multi);
+  ULONG count = 0;
+  BOOL single = TRUE;
+  ASSERT_EQ(multi->GetSelectionInfo(&count, &single), S_OK);
+  EXPECT_EQ(count, 2u);
+  EXPECT_FALSE(single);
+  VSITEMSELECTION items[2] = {};
+  ASSERT_EQ(multi->GetSelectedItems(0, 2, items), S_OK);
+  EXPECT_EQ(items[0].pHier, tables.Get());
+  EXPECT_EQ(items[1].itemid, 7u);
+  for (VSITEMSELECTION& entry : items) entry.pHier->Release();
+
+  // Re-reading a project's items loses the selection in it.
+  views->Sink()->OnInvalidateItems(VSITEMID_ROOT);
+  EXPECT_TRUE(Selected(views.Get()).empty());
+  EXPECT_EQ(Selected(tables.Get()), std::vector<VSITEMID>{5});
+}
+
 TEST_F(HostTest, EditsAreRefusedForReadOnlyFiles) {
   test::WriteFile(Path("open.sql"), "x");
   test::WriteFile(Path("locked.sql"), "x");

@@ -249,6 +249,38 @@ TEST_F(GlobalOptionsTest, ChangeReachesTheProcessInstanceAndOpenProjectCaptions)
 
   change_hide_ext(FALSE);  // also leaves the process instance as other tests expect it
   EXPECT_EQ(orders->GetDisplayCaption(), u"Orders.kv7tbl");
+
+  // Re-reading the items loses the explorer's selection; the change keeps it.
+  IVsUIHierarchyWindow* window = host_.HierarchyWindow();
+  window->ExpandItem(project, orders->GetVsItemID(), EXPF_SelectItem);
+  window->ExpandItem(project, profile->GetVsItemID(), EXPF_AddSelectItem);
+  change_hide_ext(FALSE);
+  VSITEMID selected[3] = {};
+  ULONG count = 0;
+  ASSERT_EQ(window->GetSelectedItems(project, 3, selected, &count), S_OK);
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(selected[0], orders->GetVsItemID());
+  EXPECT_EQ(selected[1], profile->GetVsItemID());
+}
+
+TEST_F(GlobalOptionsTest, AProjectKeepsTheSaveUserAndPasswordOptionItWasLoadedWith) {
+  CMyProjectHierarchy* created = Create(Path("keep"), u"Keep.kv7p");
+  ASSERT_NE(created, nullptr);
+  ASSERT_EQ(created->Save(nullptr, FALSE, 0), S_OK);
+  auto set_option = [](BOOL save) {
+    Options sibling(TRUE);
+    sibling.SetSaveUserAndPassword(save);
+    sibling.SaveToRegistry();
+    sibling.GlobalOptionsChanged();
+  };
+  set_option(FALSE);
+  CMyProjectHierarchy* without = Open(Path("keep/Keep.kv7p"));
+  set_option(TRUE);
+  CMyProjectHierarchy* with = Open(Path("keep/Keep.kv7p"));
+  ASSERT_NE(without, nullptr);
+  ASSERT_NE(with, nullptr);
+  EXPECT_FALSE(without->GetSaveUserAndPassword());
+  EXPECT_TRUE(with->GetSaveUserAndPassword());
 }
 
 }  // namespace

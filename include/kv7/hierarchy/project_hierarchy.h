@@ -150,6 +150,13 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   // disk (their paths, in the order met); saving would drop them.
   const std::vector<WString>& GetMissingOnLoad() const { return missing_on_load_; }
   bool IsLoading() const { return loading_; }
+  // The name of the loaded file's document element: "KV7Project" for a
+  // project file; another name for an XML file that is not one (which
+  // loads as an empty project); empty before a load.
+  const WString& GetDocumentElementName() const { return document_element_; }
+  // The global option SaveUserAndPassword as it was when the project was
+  // loaded: whether saved connections keep their user and password.
+  bool GetSaveUserAndPassword() const { return save_user_and_password_; }
   // The project-level connection of an old project file (its ConnInfo
   // element), which only configurations can take over; empty when none.
   const WString& GetProjectLevelConnection() const { return project_connection_xml_; }
@@ -207,9 +214,10 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   WString default_configuration_;
   LONG format_version_ = kProjectFormatVersion;
   // Elements read from the project file whose owners keep them for the
-  // next save, as read (indented text of the element).
-  WString configurations_xml_;
-  WString assembly_infos_xml_;
+  // next save, as read (the text of each element, in the order met).
+  std::vector<WString> configurations_xml_;
+  std::vector<WString> assembly_infos_xml_;
+  WString document_element_;
   // The single connection of a project file older than version 3.
   WString project_connection_xml_;
   ComPtr<IXMLDOMDocument> tracking_document_;
@@ -218,6 +226,7 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   std::vector<std::pair<DWORD, ComPtr<IVsHierarchyEvents>>> event_sinks_;
   DWORD next_cookie_ = 1;
   CCriticalSection task_lock_;
+  bool save_user_and_password_ = true;
   bool initialized_ = false;
   bool loading_ = false;
   bool closed_ = false;

@@ -188,6 +188,8 @@ struct ILocalRegistry2 : IUnknown {
 inline constexpr DWORD EXPF_SelectItem = 0x3;
 inline constexpr DWORD EXPF_ExpandFolder = 0x1;
 inline constexpr DWORD EXPF_EditLabel = 0x8;
+// Adds the item to the selection instead of making it the only one.
+inline constexpr DWORD EXPF_AddSelectItem = 0x10;
 
 struct IVsUIHierarchyWindow : IUnknown {
   KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DDB")
@@ -198,6 +200,34 @@ struct IVsUIHierarchyWindow : IUnknown {
                                    ULONG* count) = 0;
 };
 
+// One selected item.
+struct VSITEMSELECTION {
+  VSITEMID itemid;
+  IVsHierarchy* pHier;
+};
+
+// A selection of several items.
+struct IVsMultiItemSelect : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE1")
+
+  // How many items are selected, and whether they all lie in one hierarchy.
+  virtual HRESULT GetSelectionInfo(ULONG* count, BOOL* singleHierarchy) = 0;
+  // Fills `count` entries in selection order; each hierarchy carries a
+  // reference for the caller.
+  virtual HRESULT GetSelectedItems(DWORD flags, ULONG count, VSITEMSELECTION* items) = 0;
+};
+
+// The IDE's current selection.
+struct IVsMonitorSelection : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE2")
+
+  // One selected item: its hierarchy (with a reference) and identifier,
+  // *multi null. Several: *hierarchy null, VSITEMID_SELECTION and *multi.
+  // None: null, VSITEMID_NIL, null.
+  virtual HRESULT GetCurrentSelection(IVsHierarchy** hierarchy, VSITEMID* item,
+                                      IVsMultiItemSelect** multi) = 0;
+};
+
 // Service identifiers.
 inline constexpr GUID SID_SVsSolution = IVsSolution::iid();
 inline constexpr GUID SID_SVsRunningDocumentTable = IVsRunningDocumentTable::iid();
@@ -206,6 +236,7 @@ inline constexpr GUID SID_SVsFileChangeEx = IVsFileChangeEx::iid();
 inline constexpr GUID SID_SVsUIShell = IVsUIShell::iid();
 inline constexpr GUID SID_SLocalRegistry = ILocalRegistry2::iid();
 inline constexpr GUID SID_SVsUIHierarchyWindow = IVsUIHierarchyWindow::iid();
+inline constexpr GUID SID_SVsShellMonitorSelection = IVsMonitorSelection::iid();
 
 // ---- Commands -------------------------------------------------------------
 

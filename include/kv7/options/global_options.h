@@ -137,8 +137,8 @@ class CKV7GlobalOptionsClass {
   // when a string option has no value; E_INVALIDARG for an unknown name.
   HRESULT GetOptionText(const char16_t* name, BSTR* text);
   // Sets an option from text: "true"/"false" (ignoring case) for booleans,
-  // a whole finite number for the others (within the 32-bit range for the
-  // ones stored as integers), any text for strings. E_INVALIDARG for an
+  // a finite number, not negative, for the others (within the 32-bit range
+  // for the ones stored as integers), any text for strings. E_INVALIDARG for an
   // unknown name or a value that does not read.
   HRESULT SetOptionText(const char16_t* name, const char16_t* text);
 
