@@ -160,7 +160,7 @@ HRESULT ConnectionCatalogue::Load() {
   if (!FileExists(path)) return KV7_TRACE_RETURN(S_OK);
   std::string bytes;
   HRESULT hr = ReadFileBytes(path, &bytes);
-  if (FAILED(hr)) return KV7_TRACE_RETURN(ReportError(hr));
+  if (FAILED(hr)) return KV7_TRACE_RETURN(ReportFileError(hr, u"read", path));
   if (bytes.empty()) return KV7_TRACE_RETURN(S_OK);
 
   ComPtr<IXMLDOMDocument> document;
@@ -198,12 +198,12 @@ HRESULT ConnectionCatalogue::Load() {
 HRESULT ConnectionCatalogue::Save() const {
   KV7_HELPER_TRACE_ENTRY("ConnectionCatalogue::Save", "ConnectionCatalogue");
   HRESULT hr = CreateDirectories(Kv7HomeDirectory());
-  if (FAILED(hr)) return KV7_TRACE_RETURN(ReportError(hr));
+  if (FAILED(hr)) return KV7_TRACE_RETURN(ReportFileError(hr, u"create", Kv7HomeDirectory()));
   const Connection* default_connection = Default();
   WString text = ConnectionsDocumentText(
       connections_, default_connection ? default_connection->Name() : WString(), true);
   hr = WritePrivateFileBytes(CataloguePath(), ToUtf8(text));
-  if (FAILED(hr)) return KV7_TRACE_RETURN(ReportError(hr));
+  if (FAILED(hr)) return KV7_TRACE_RETURN(ReportFileError(hr, u"write", CataloguePath()));
   return KV7_TRACE_RETURN(S_OK);
 }
 

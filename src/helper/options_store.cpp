@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
 
 namespace kv7::helper {
@@ -68,7 +69,7 @@ HRESULT ReadOptionsDocument(WString* text) {
   std::string bytes;
   HRESULT hr = ReadFileBytes(OptionsPath(), &bytes);
   if (FAILED(hr) && !FileExists(OptionsPath())) bytes.clear();
-  else if (FAILED(hr)) return hr;
+  else if (FAILED(hr)) return ReportFileError(hr, u"read", OptionsPath());
   if (bytes.empty()) {
     WString seed = DefaultOptionsDocument();
     hr = WriteOptionsDocument(seed);
@@ -82,8 +83,9 @@ HRESULT ReadOptionsDocument(WString* text) {
 
 HRESULT WriteOptionsDocument(WStringView text) {
   HRESULT hr = CreateDirectories(Kv7HomeDirectory());
-  if (FAILED(hr)) return hr;
-  return WriteFileBytes(OptionsPath(), ToUtf8(text));
+  if (FAILED(hr)) return ReportFileError(hr, u"create", Kv7HomeDirectory());
+  hr = WriteFileBytes(OptionsPath(), ToUtf8(text));
+  return FAILED(hr) ? ReportFileError(hr, u"write", OptionsPath()) : S_OK;
 }
 
 }  // namespace kv7::helper

@@ -13,10 +13,12 @@ namespace kv7::helper {
 WString DefaultOptionsDocument();
 
 // Reads the stored document into *text, seeding the store first when it
-// holds none. Returns S_OK, or the file system's status (text untouched).
+// holds none. Returns S_OK, or the file system's status (text untouched)
+// with error information naming the file.
 [[nodiscard]] HRESULT ReadOptionsDocument(WString* text);
 
-// Replaces the stored document; the old one stays whole when writing fails.
+// Replaces the stored document; the old one stays whole when writing fails
+// (error information then names the file).
 [[nodiscard]] HRESULT WriteOptionsDocument(WStringView text);
 
 }  // namespace kv7::helper

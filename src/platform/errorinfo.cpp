@@ -134,6 +134,12 @@ HRESULT ReportError(HRESULT status) {
   return status;
 }
 
+HRESULT ReportFileError(HRESULT status, WStringView doing, WStringView path) {
+  SetErrorInfo(status, u"cannot " + WString(doing) + u" " + WString(path) + u": " +
+                           UnixMessageText(status));
+  return status;
+}
+
 DWORD Win32ErrorFromErrno(int error) {
   const auto* row = std::find_if(std::begin(kErrors), std::end(kErrors),
                                  [&](const ErrorPair& p) { return p.errnoValue == error; });

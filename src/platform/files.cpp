@@ -392,8 +392,14 @@ HRESULT WriteWholeFile(WStringView path, std::string_view bytes, mode_t mode, bo
 HRESULT CheckFileWritable(WStringView path) {
   std::string native;
   struct stat st;
-  if (HRESULT hr = StatNative(path, &native, &st); FAILED(hr))
-    return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ? S_OK : hr;
+  if (HRESULT hr = StatNative(path, &native, &st); FAILED(hr)) {
+    if (hr != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) return hr;
+    // A new file: its directory must exist and take new entries.
+    size_t slash = native.find_last_of('/');
+    std::string directory = slash == std::string::npos ? "." : native.substr(0, slash + 1);
+    return faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? S_OK
+                                                                                : LastError();
+  }
   if (S_ISDIR(st.st_mode)) return HResultFromErrno(EISDIR);
   if (IsReadOnly(st.st_mode)) return HRESULT_FROM_WIN32(ERROR_FILE_READ_ONLY);
   // Replacing the file renames over it, which its own permissions do not

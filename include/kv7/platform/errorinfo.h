@@ -32,6 +32,11 @@ WString UnixMessageText(HRESULT status);
 // and returns the status, so that callers can `return ReportError(hr);`.
 HRESULT ReportError(HRESULT status);
 
+// Sets this thread's error information to name the file and what was being
+// done, as the Unix tools do ("cannot write /x/options.xml: the file is
+// read-only"), and returns the status. `doing` is a verb: "read", "write".
+HRESULT ReportFileError(HRESULT status, WStringView doing, WStringView path);
+
 // The Win32 error number for an errno value, and back. Unknown errno values,
 // 0 included, map to ERROR_INVALID_FUNCTION, so that a failure never reads
 // as success; unknown Win32 errors map to EIO.

@@ -80,10 +80,11 @@ HRESULT GetFileSize(WStringView path, std::uint64_t* size);
 
 // Reads a whole file into *bytes.
 HRESULT ReadFileBytes(WStringView path, std::string* bytes);
-// S_OK when the current user may replace the file's content: it does not
-// exist yet, or it is writable to the user. ERROR_FILE_READ_ONLY when no
-// one may write it (its read-only attribute); the access error (permission
-// denied) when its permissions keep this user out.
+// S_OK when the current user may replace the file's content: it exists and
+// is writable to the user, or it does not exist yet and its directory
+// exists and takes new entries. ERROR_FILE_READ_ONLY when no one may write
+// it (its read-only attribute); otherwise the access error (permission
+// denied, no such directory).
 HRESULT CheckFileWritable(WStringView path);
 // Replaces a file's content atomically: the bytes go to a temporary file in
 // the same directory, which is flushed to disk and renamed over the target.
