@@ -15,7 +15,6 @@
 #include "kv7/document/conn_info.h"
 #include "kv7/helper/helper.h"
 #include "kv7/util/connection_strings.h"
-#include "kv7/util/xml_helpers.h"
 #include "project_session.h"
 
 namespace kv7::cli {
@@ -23,10 +22,6 @@ namespace {
 
 std::string Utf8(WStringView text) { return ToUtf8(text); }
 
-int BadUsage(const std::string& error) {
-  std::fprintf(stderr, "kv7 connection: %s (see 'kv7 connection --help')\n", error.c_str());
-  return kExitUsage;
-}
 
 // The connection a new project would get: the chooser's answer without a
 // preset. Empty when the catalogue is empty.
@@ -51,7 +46,8 @@ int UnknownConnection(const char* verb, const std::string& name) {
 int RunList(const Arguments& args) {
   ParsedArguments parsed;
   std::string error;
-  if (!ParseArguments(args, {}, {}, 0, 0, &parsed, &error)) return BadUsage(error);
+  if (!ParseArguments(args, {}, {}, 0, 0, &parsed, &error))
+    return BadUsage("connection list", error);
   CVxStringArray names, aliases;
   HRESULT hr = GetAllConnectionNames(names, aliases);
   if (FAILED(hr)) return FailStatus("connection list", hr, "cannot read the connection catalogue");
@@ -76,7 +72,8 @@ int RunList(const Arguments& args) {
 int RunShowConnection(const Arguments& args) {
   ParsedArguments parsed;
   std::string error;
-  if (!ParseArguments(args, {}, {}, 1, 1, &parsed, &error)) return BadUsage(error);
+  if (!ParseArguments(args, {}, {}, 1, 1, &parsed, &error))
+    return BadUsage("connection show", error);
   const std::string& name = parsed.positional[0];
   CComBSTR element;
   HRESULT hr = CTaskHelperHook().GetConnXML(FromUtf8(name).c_str(), element.Put());
@@ -114,44 +111,62 @@ bool ReadPassword(bool fromStdin, std::string* password) {
   return true;
 }
 
+// The DATACONNECTION element of a new connection, written by the
+// connection record: every attribute of connection format 2 (the helper
+// library completes an empty element), then each value set through it.
+HRESULT NewConnectionElement(const WString& name, const WString& type, const WString& database,
+                             const WString& server, const WString& user,
+                             const WString& password, WString* element) {
+  CComBSTR complete;
+  HRESULT hr = CCommandHelperHook().ConvertConnectionXML(u"1", u"2", u"<DATACONNECTION/>",
+                                                         complete.Put());
+  if (FAILED(hr)) return hr;
+  CKV7ConnInfo connection;
+  hr = connection.SetXML(complete.Get(), FALSE);
+  WString escaped_name = name, named;
+  CKV7ConnInfo::DoNomalize(escaped_name);
+  if (hr == S_OK)
+    hr = CKV7ConnInfo::ReplaceInXMLString(CKV7ConnInfo::kXmlConnName, connection.GetXML().c_str(),
+                                          escaped_name.c_str(), named);
+  if (hr == S_OK) hr = connection.SetXML(named.c_str(), FALSE);
+  if (hr != S_OK) return FAILED(hr) ? hr : E_FAIL;
+  connection.SetDBType(type.c_str(), TRUE);
+  connection.SetAlias(database.c_str(), FALSE, TRUE);
+  connection.SetDatabase(database.c_str(), FALSE, TRUE);
+  connection.SetServer(server.c_str(), FALSE, TRUE);
+  connection.SetUser(user.c_str(), FALSE, TRUE);
+  connection.SetPassword(password.c_str(), FALSE, TRUE);
+  *element = connection.GetXML();
+  return S_OK;
+}
+
 int RunAddConnection(const Arguments& args) {
   ParsedArguments parsed;
   std::string error;
   if (!ParseArguments(args, {"--password-stdin", "--default"},
                       {"--type", "--database", "--server", "--user"}, 1, 1, &parsed, &error))
-    return BadUsage(error);
+    return BadUsage("connection add", error);
+  const std::string& name = parsed.positional[0];
+  if (name.empty()) return BadUsage("connection add", "a connection needs a name");
   std::string type = parsed.Option("--type");
   std::transform(type.begin(), type.end(), type.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   if (type != "SQLITE" && type != "POSTGRESQL")
-    return BadUsage("--type must be sqlite or postgresql");
+    return BadUsage("connection add", "--type must be sqlite or postgresql");
   std::string database = parsed.Option("--database");
-  if (database.empty()) return BadUsage("--database is required");
+  if (database.empty()) return BadUsage("connection add", "--database is required");
   std::string password;
   if (!ReadPassword(parsed.Has("--password-stdin"), &password))
     return Fail("connection add", "--password-stdin: stdin holds no line to read");
 
-  const WString database_value = type == "SQLITE" ? AbsolutePath(database) : FromUtf8(database);
-  const std::pair<const char16_t*, WString> attributes[] = {
-      {u"DBCONNNAME", FromUtf8(parsed.positional[0])},
-      {u"DBALIAS", database_value},
-      {u"DBUSER", FromUtf8(parsed.Option("--user"))},
-      {u"DBPASSWORD", FromUtf8(password)},
-      {u"SERVER", FromUtf8(parsed.Option("--server"))},
-      {u"DATABASE", database_value},
-      {u"DBTYPE", FromUtf8(type)},
-  };
-  WString element = u"<DATACONNECTION";
-  for (const auto& [attribute, value] : attributes) {
-    WString escaped = value;
-    NormalizeXML(escaped);
-    element += WString(u" ") + attribute + u"=\"" + escaped + u"\"";
-  }
-  element += u"/>";
-  HRESULT hr = CCommandHelperHook().AddConnection(element.c_str(), parsed.Has("--default"));
-  if (FAILED(hr))
-    return FailStatus("connection add", hr, "cannot add '" + parsed.positional[0] + "'");
-  std::printf("added connection '%s'\n", parsed.positional[0].c_str());
+  WString element;
+  HRESULT hr = NewConnectionElement(
+      FromUtf8(name), FromUtf8(type), type == "SQLITE" ? AbsolutePath(database) : FromUtf8(database),
+      FromUtf8(parsed.Option("--server")), FromUtf8(parsed.Option("--user")), FromUtf8(password),
+      &element);
+  if (SUCCEEDED(hr)) hr = CCommandHelperHook().AddConnection(element.c_str(), parsed.Has("--default"));
+  if (FAILED(hr)) return FailStatus("connection add", hr, "cannot add '" + name + "'");
+  std::printf("added connection '%s'\n", name.c_str());
   return kExitOk;
 }
 
@@ -160,7 +175,8 @@ int RunAddConnection(const Arguments& args) {
 int RunRemoveConnection(const Arguments& args) {
   ParsedArguments parsed;
   std::string error;
-  if (!ParseArguments(args, {}, {}, 1, 1, &parsed, &error)) return BadUsage(error);
+  if (!ParseArguments(args, {}, {}, 1, 1, &parsed, &error))
+    return BadUsage("connection remove", error);
   const std::string& name = parsed.positional[0];
   HRESULT hr = CCommandHelperHook().RemoveConnection(FromUtf8(name).c_str());
   if (hr == KV7_E_CONNECTION_NOT_FOUND) return UnknownConnection("connection remove", name);
@@ -171,40 +187,23 @@ int RunRemoveConnection(const Arguments& args) {
 
 struct Subcommand {
   const char* name;
-  const char* usage;
   int (*run)(const Arguments& args);
 };
 
 constexpr Subcommand kSubcommands[] = {
-    {"list", "list", RunList},
-    {"show", "show NAME", RunShowConnection},
-    {"add",
-     "add NAME --type sqlite|postgresql --database DB [--server HOST[:PORT]] [--user USER]\n"
-     "      [--password-stdin] [--default]",
-     RunAddConnection},
-    {"remove", "remove NAME", RunRemoveConnection},
+    {"list", RunList},
+    {"show", RunShowConnection},
+    {"add", RunAddConnection},
+    {"remove", RunRemoveConnection},
 };
-
-int Usage(std::FILE* out) {
-  std::fprintf(out, "usage:\n");
-  for (const Subcommand& subcommand : kSubcommands)
-    std::fprintf(out, "  kv7 connection %s\n", subcommand.usage);
-  std::fprintf(out,
-               "\nThe password of a new connection is read from stdin with --password-stdin,\n"
-               "else from the KV7_PASSWORD environment variable. A sqlite database is a file;\n"
-               "its path is stored absolute. The first connection, or one added with\n"
-               "--default, is the default connection (marked '*' by list).\n");
-  return out == stdout ? kExitOk : kExitUsage;
-}
 
 }  // namespace
 
 int RunConnection(const Arguments& args) {
-  if (args.empty()) return Usage(stderr);
-  if (args[0] == "--help" || args[0] == "-h") return Usage(stdout);
+  if (args.empty()) return BadUsage("connection", "expected list, show, add or remove");
   for (const Subcommand& subcommand : kSubcommands)
     if (args[0] == subcommand.name) return subcommand.run(Arguments(args.begin() + 1, args.end()));
-  return BadUsage("unknown subcommand '" + args[0] + "'");
+  return BadUsage("connection", "unknown subcommand '" + args[0] + "'");
 }
 
 }  // namespace kv7::cli

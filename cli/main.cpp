@@ -4,22 +4,63 @@
 //
 // Exit codes: 0 success, 1 the operation failed, 2 bad usage.
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 
+#include "kv7/util/logging.h"
+#include "kv7/util/utilities.h"
+#include "project_session.h"
 #include "verbs.h"
 
 namespace {
 
+using kv7::cli::Arguments;
+using kv7::cli::Verb;
+
 int Usage(std::FILE* out) {
-  std::fprintf(out, "usage: kv7 <command> [arguments]\n       kv7 --help | --version\n\n");
+  std::fprintf(out, "usage: kv7 <command> [arguments]\n       kv7 --help | --version\n"
+                    "       kv7 help <command> | kv7 <command> --help\n\n");
   std::fprintf(out, "commands:\n");
-  for (const kv7::cli::Verb& verb : kv7::cli::Verbs())
-    std::fprintf(out, "  %-44s %s\n", verb.usage, verb.help);
+  for (const Verb& verb : kv7::cli::Verbs()) {
+    std::string usage = std::string(verb.name) + " " + verb.arguments;
+    std::fprintf(out, "  %-44s %s\n", usage.c_str(), verb.summary);
+  }
   std::fprintf(out,
                "\nA verb that changes a project refuses to act when items or folders listed in\n"
                "it are missing on disk, unless --drop-missing is given.\n");
   return out == stdout ? kv7::cli::kExitOk : kv7::cli::kExitUsage;
+}
+
+int UnknownVerb(std::string_view name) {
+  std::fprintf(stderr, "kv7: unknown command '%.*s' (see 'kv7 --help')\n",
+               static_cast<int>(name.size()), name.data());
+  return kv7::cli::kExitUsage;
+}
+
+// Whether the arguments ask for the verb's help.
+bool AsksForHelp(const Arguments& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") return false;
+    if (arg == "--help" || arg == "-h") return true;
+  }
+  return false;
+}
+
+// One line per run in the diagnostic log, when it is on: time, verb,
+// project and result.
+void LogRun(const Verb& verb, const Arguments& args, int code) {
+  std::string project;
+  if (verb.takesProject) {
+    for (const std::string& arg : args)
+      if (!arg.starts_with("--")) {
+        project = " " + kv7::ToUtf8(kv7::cli::AbsolutePath(arg));
+        break;
+      }
+  }
+  static constexpr const char16_t* kResults[] = {u"ok", u"failed", u"bad usage"};
+  WString time;
+  GetCurrentTimeAsString(time);
+  (void)LOGINFO(u"%s kv7 %s%s: %s", time.c_str(), kv7::FromUtf8(verb.name).c_str(),
+                kv7::FromUtf8(project).c_str(), kResults[code >= 0 && code <= 2 ? code : 1]);
 }
 
 }  // namespace
@@ -27,14 +68,26 @@ int Usage(std::FILE* out) {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage(stderr);
   std::string_view first = argv[1];
-  if (first == "--help" || first == "-h" || first == "help") return Usage(stdout);
+  if (first == "--help" || first == "-h") return Usage(stdout);
   if (first == "--version") {
     std::printf("kv7 %s\n", KV7_VERSION);
     return kv7::cli::kExitOk;
   }
-  for (const kv7::cli::Verb& verb : kv7::cli::Verbs()) {
-    if (first == verb.name) return verb.run(kv7::cli::Arguments(argv + 2, argv + argc));
+  if (first == "help") {
+    if (argc == 2) return Usage(stdout);
+    const Verb* verb = kv7::cli::FindVerb(argv[2]);
+    if (verb == nullptr) return UnknownVerb(argv[2]);
+    kv7::cli::PrintVerbHelp(*verb, stdout);
+    return kv7::cli::kExitOk;
   }
-  std::fprintf(stderr, "kv7: unknown command '%s' (see 'kv7 --help')\n", argv[1]);
-  return kv7::cli::kExitUsage;
+  const Verb* verb = kv7::cli::FindVerb(first);
+  if (verb == nullptr) return UnknownVerb(first);
+  Arguments args(argv + 2, argv + argc);
+  if (AsksForHelp(args)) {
+    kv7::cli::PrintVerbHelp(*verb, stdout);
+    return kv7::cli::kExitOk;
+  }
+  int code = verb->run(args);
+  LogRun(*verb, args, code);
+  return code;
 }

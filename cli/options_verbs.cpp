@@ -8,17 +8,14 @@
 
 #include "arguments.h"
 #include "kv7/options/global_options.h"
+#include "kv7/platform/errorinfo.h"
+#include "kv7/platform/files.h"
 #include "kv7/platform/registry.h"
 #include "kv7/util/logging.h"
 #include "project_session.h"
 
 namespace kv7::cli {
 namespace {
-
-int BadUsage(const char* verb, const std::string& error) {
-  std::fprintf(stderr, "kv7 %s: %s (see 'kv7 --help')\n", verb, error.c_str());
-  return kExitUsage;
-}
 
 // The option's value as the document holds it; "(none)" when unset.
 std::string OptionText(CKV7GlobalOptionsClass& options, const char16_t* name) {
@@ -56,7 +53,8 @@ std::string WhyNotKept(const char16_t* name, const char16_t* path) {
         other_path != nullptr && WStringView(other_path) == path)
       return "its element " + element + " also holds " + ToUtf8(other) + ", which is saved after it";
   }
-  return "the options document lacks " + element + " or its val attribute, or could not be written";
+  return "the options document has no " + element.substr(element.rfind('/') + 1) +
+         " element with a val attribute";
 }
 
 int SetOption(CKV7GlobalOptionsClass& options, const char16_t* name, const std::string& value) {
@@ -69,15 +67,26 @@ int SetOption(CKV7GlobalOptionsClass& options, const char16_t* name, const std::
   const std::string before = OptionText(options, name);
   if (FAILED(options.SetOptionText(name, FromUtf8(value).c_str()))) {
     bool boolean = before == "true" || before == "false";
-    return Fail("options", "'" + value + "' is not a value for " + shown +
-                               (boolean ? " (true or false)" : " (a number)"));
+    return BadUsage("options", "'" + value + "' is not a value for " + shown +
+                                   (boolean ? " (true or false)" : " (a number, not negative)"));
   }
   const std::string wanted = OptionText(options, name);
+  // The options class reports no failure of its own save; the helper
+  // library's error information tells whether the document was written.
+  ClearErrorInfo();
   (void)options.SaveToRegistry();
+  HRESULT written = S_OK;
+  if (GetErrorInfo(&written, nullptr))
+    return FailStatus("options", written, "cannot save " + shown);
   (void)options.GlobalOptionsChanged();
   const std::string kept = OptionText(options, name);
-  // An empty text clears a string: the document then gives its default.
-  if (!value.empty() && kept != wanted)
+  if (value.empty()) {
+    // A cleared text option reads back as its default, when it has one.
+    if (kept == "(none)") std::printf("%s cleared: it has no value now\n", shown.c_str());
+    else std::printf("%s cleared: it reads as its default, %s\n", shown.c_str(), kept.c_str());
+    return kExitOk;
+  }
+  if (kept != wanted)
     return Fail("options", shown + " did not keep the value " + wanted + ": it reads back as " +
                                kept + " (" + WhyNotKept(name, path) + ")");
   PrintOption(options, name);
@@ -150,8 +159,10 @@ int RunLog(const Arguments& args) {
   if (words[0] != "on" || words.size() != 2) return BadUsage("log", "expected 'on FILE' or 'off'");
   WString file = AbsolutePath(words[1]);
   if (file.size() > kKV7LoggingFileMaxChars)
-    return Fail("log", "the log file's path is longer than " +
-                           std::to_string(kKV7LoggingFileMaxChars) + " characters");
+    return BadUsage("log", "the log file's path is longer than " +
+                               std::to_string(kKV7LoggingFileMaxChars) + " characters");
+  if (HRESULT hr = CheckFileWritable(file); FAILED(hr))
+    return Fail("log", "cannot write " + ToUtf8(file) + ": " + ToUtf8(UnixMessageText(hr)));
   return WriteLogSettings(1, &file);
 }
 

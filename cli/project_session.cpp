@@ -13,20 +13,6 @@
 
 namespace kv7::cli {
 
-int Fail(const char* verb, const std::string& message) {
-  std::fprintf(stderr, "kv7 %s: %s\n", verb, message.c_str());
-  return kExitFailed;
-}
-
-int FailStatus(const char* verb, HRESULT status, const std::string& doing) {
-  HRESULT recorded = status;
-  WString description;
-  if (!GetErrorInfo(&recorded, &description) || description.empty())
-    description = SystemMessageText(status);
-  ClearErrorInfo();
-  return Fail(verb, doing + ": " + ToUtf8(description));
-}
-
 WString AbsolutePath(const std::string& path) {
   std::error_code ignored;
   std::filesystem::path absolute = std::filesystem::absolute(path, ignored).lexically_normal();
@@ -47,19 +33,25 @@ ProjectSession::~ProjectSession() {
 
 int ProjectSession::Open(const std::string& projectPath) {
   WString path = AbsolutePath(projectPath);
-  if (!FileExists(path)) return Fail(verb_, "no project file '" + projectPath + "'");
+  if (!FileExists(path))
+    return Fail(verb_, "cannot open " + ToUtf8(path) + ": " +
+                           (DirectoryExists(path) ? "it is a directory" : "no such file"));
   CMyProjectFactory factory;
   BOOL canceled = FALSE;
   HRESULT hr = factory.CreateProject(path.c_str(), u"", u"", CPF_OPENFILE, project_.Put(), &canceled);
-  if (FAILED(hr)) return FailStatus(verb_, hr, "cannot open '" + projectPath + "'");
+  if (FAILED(hr)) return FailStatus(verb_, hr, "cannot open " + ToUtf8(path));
   (void)host_.Solution()->AddProject(project_.Get());
+  const WString& root = project_->GetDocumentElementName();
+  if (root != u"KV7Project")
+    return Fail(verb_, "cannot open " + ToUtf8(path) + ": not a project file: its root is " +
+                           (root.empty() ? std::string("missing") : ToUtf8(root)));
   return kExitOk;
 }
 
 int ProjectSession::Create(const std::string& path) {
   WString target = AbsolutePath(path);
   if (FileExists(target) || DirectoryExists(target))
-    return Fail(verb_, "'" + path + "' exists already");
+    return Fail(verb_, "cannot create " + ToUtf8(target) + ": it exists already");
   std::string templates = host::TemplatesDirectory();
   WString template_path = FromUtf8(templates) + u"/" + kKV7ProjectTemplate;
   if (templates.empty() || !FileExists(template_path))
@@ -69,7 +61,7 @@ int ProjectSession::Create(const std::string& path) {
   WString directory = target.substr(0, slash + 1);
   WString name = target.substr(slash + 1);
   HRESULT hr = CreateDirectories(directory);
-  if (FAILED(hr)) return FailStatus(verb_, ReportError(hr), "cannot create the project directory");
+  if (FAILED(hr)) return FailStatus(verb_, hr, "cannot create " + ToUtf8(directory));
   CMyProjectFactory factory;
   BOOL canceled = FALSE;
   hr = factory.CreateProject(template_path.c_str(), directory.c_str(), name.c_str(), CPF_CLONEFILE,
@@ -78,7 +70,7 @@ int ProjectSession::Create(const std::string& path) {
   if (SUCCEEDED(hr)) hr = project_->Save(nullptr, FALSE, 0);
   if (FAILED(hr)) {
     (void)DeleteFile(target);
-    return FailStatus(verb_, hr, "cannot create '" + path + "'");
+    return FailStatus(verb_, hr, "cannot create " + ToUtf8(target));
   }
   (void)host_.Solution()->AddProject(project_.Get());
   return kExitOk;
@@ -109,6 +101,19 @@ CFileVwFolderNode* ProjectSession::FindFolder(const std::string& argument) const
 
 int ProjectSession::OpenForChange(const std::string& projectPath, bool dropMissing) {
   if (int code = Open(projectPath)) return code;
+  const std::string file = ToUtf8(project_->GetProjectFilePath());
+  if (project_->GetFormatVersion() > kProjectFormatVersion)
+    return Fail(verb_, "cannot change " + file + ": its format version " +
+                           std::to_string(project_->GetFormatVersion()) +
+                           " is newer than this kv7 writes (" +
+                           std::to_string(kProjectFormatVersion) +
+                           "); saving would drop what the newer format holds");
+  if (!project_->QueryEditProjectFile()) {
+    HRESULT why = CheckFileWritable(project_->GetProjectFilePath());
+    return Fail(verb_, "cannot change " + file + ": " +
+                           (FAILED(why) ? ToUtf8(UnixMessageText(why))
+                                        : std::string("the IDE refused to let it be edited")));
+  }
   const auto& missing = project_->GetMissingOnLoad();
   if (missing.empty() || dropMissing) return kExitOk;
   for (const WString& path : missing)
@@ -121,7 +126,8 @@ int ProjectSession::SaveIfDirty() {
   BOOL dirty = FALSE;
   if (FAILED(project_->IsDirty(&dirty)) || !dirty) return kExitOk;
   HRESULT hr = project_->Save(nullptr, FALSE, 0);
-  if (FAILED(hr)) return FailStatus(verb_, hr, "cannot save the project");
+  if (FAILED(hr))
+    return FailStatus(verb_, hr, "cannot write " + ToUtf8(project_->GetProjectFilePath()));
   return kExitOk;
 }
 

@@ -8,14 +8,9 @@
 
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/host/host.h"
+#include "report.h"
 
 namespace kv7::cli {
-
-// Prints "kv7 <verb>: <message>" on stderr and returns the failure exit code.
-int Fail(const char* verb, const std::string& message);
-// The same with the thread's error information for a failed status (or the
-// system's text for the status when there is none).
-int FailStatus(const char* verb, HRESULT status, const std::string& doing);
 
 // An absolute, normalised native path for a FILE argument (relative to the
 // current directory).
@@ -28,11 +23,14 @@ class ProjectSession {
   ProjectSession(const ProjectSession&) = delete;
   ProjectSession& operator=(const ProjectSession&) = delete;
 
-  // Opens an existing project file; an exit code (0 when open).
+  // Opens an existing project file; an exit code (0 when open). An XML
+  // file whose root is not a project is refused.
   int Open(const std::string& projectPath);
   // Opens a project that the verb will change. Refuses (exit 1, nothing
-  // touched) when loading left out items or folders missing on disk,
-  // unless `dropMissing`: saving would drop them from the file.
+  // touched) a file of a newer format version, which saving would cut down
+  // to version 3; a project file that the IDE may not edit (read-only to
+  // this user); and, unless `dropMissing`, a project whose loading left out
+  // items or folders missing on disk, which saving would drop from the file.
   int OpenForChange(const std::string& projectPath, bool dropMissing);
   // Creates a new project from the template as `path`; an exit code.
   int Create(const std::string& path);

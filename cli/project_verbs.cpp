@@ -7,17 +7,13 @@
 #include "kv7/document/folders.h"
 #include "kv7/hierarchy/object_nodes.h"
 #include "kv7/platform/files.h"
+#include "kv7/util/path_names.h"
 #include "project_session.h"
 #include "project_verbs.h"
 #include "verbs.h"
 
 namespace kv7::cli {
 namespace {
-
-int BadUsage(const char* verb, const std::string& error) {
-  std::fprintf(stderr, "kv7 %s: %s (see 'kv7 --help')\n", verb, error.c_str());
-  return kExitUsage;
-}
 
 std::string Utf8(WStringView text) { return ToUtf8(text); }
 
@@ -29,6 +25,9 @@ int RunNew(const Arguments& args) {
   ParsedArguments parsed;
   std::string error;
   if (!ParseArguments(args, {}, {}, 1, 1, &parsed, &error)) return BadUsage("new", error);
+  WString file_name(FileNameOf(AbsolutePath(parsed.positional[0])));
+  if (!kv7::EndsWithNoCase(file_name, u".kv7p") || BaseNameOf(file_name).empty())
+    return BadUsage("new", "a project file is named NAME.kv7p, not '" + Utf8(file_name) + "'");
   ProjectSession session("new");
   int code = session.Create(parsed.positional[0]);
   if (code == kExitOk)
@@ -70,7 +69,9 @@ int RunShow(const Arguments& args) {
   auto or_none = [](const WString& text) { return text.empty() ? std::string("(none)") : Utf8(text); };
   std::printf("project: %s\n", Utf8(session.root()->GetName()).c_str());
   std::printf("file: %s\n", Utf8(project->GetProjectFilePath()).c_str());
-  std::printf("format version: %d\n", project->GetFormatVersion());
+  const bool newer = project->GetFormatVersion() > kProjectFormatVersion;
+  std::printf("format version: %d%s\n", project->GetFormatVersion(),
+              newer ? " (newer than this kv7 writes: read only)" : "");
   std::printf("default configuration: %s\n", or_none(project->GetDefaultConfigurationName()).c_str());
   std::printf("source control: project %s, local path %s, aux path %s, provider %s\n",
               or_none(project->GetSccProjectName()).c_str(), or_none(project->GetSccLocalPath()).c_str(),
@@ -84,6 +85,20 @@ int RunShow(const Arguments& args) {
 
 // ---- add ------------------------------------------------------------------
 
+namespace {
+
+// Where a node stands in the project, for messages: "in folder Tables/Sub"
+// or "at the project's top level".
+std::string PlaceOf(const ProjectSession& session, CFileVwBaseNode* node) {
+  std::string folders;
+  for (CHierNode* parent = node->GetParent(); parent && parent != session.root();
+       parent = parent->GetParent())
+    folders = Utf8(parent->GetName()) + (folders.empty() ? "" : "/") + folders;
+  return folders.empty() ? "at the project's top level" : "in folder " + folders;
+}
+
+}  // namespace
+
 int RunAdd(const Arguments& args) {
   ParsedArguments parsed;
   std::string error;
@@ -95,12 +110,18 @@ int RunAdd(const Arguments& args) {
   std::string folder_name = parsed.Option("--to");
   CFileVwFolderNode* folder = session.FindFolder(folder_name);
   if (folder == nullptr) return Fail("add", "the project has no folder '" + folder_name + "'");
+  // A file is in a project once: two entries for one file part ways at the
+  // first rename, leaving one pointing at nothing.
   for (size_t i = 1; i < parsed.positional.size(); ++i) {
     const std::string& file = parsed.positional[i];
     WString path = AbsolutePath(file);
-    if (!FileExists(path)) return Fail("add", "no file '" + file + "'");
+    if (!FileExists(path)) return Fail("add", "cannot add " + Utf8(path) + ": no such file");
+    CFileVwBaseNode* existing = session.root()->GetNodeByFullPath(path);
+    if (existing != nullptr && existing->GetFullPath() == path)
+      return Fail("add", "cannot add " + Utf8(path) + ": it is in the project already, " +
+                             PlaceOf(session, existing));
     HRESULT hr = session.root()->AddExistingFile(folder, path);
-    if (FAILED(hr)) return FailStatus("add", hr, "cannot add '" + file + "'");
+    if (FAILED(hr)) return FailStatus("add", hr, "cannot add " + Utf8(path));
   }
   return session.SaveIfDirty();
 }
@@ -140,10 +161,20 @@ int RunRename(const Arguments& args) {
   CFileVwBaseNode* node = session.FindNode(parsed.positional[1]);
   if (node == nullptr || node == session.root())
     return Fail("rename", "the project has no item or folder '" + parsed.positional[1] + "'");
+  const std::string old_path = Utf8(node->GetFullPath());
+  const bool is_file = IsFileKind(node->GetKindOf());
+  const std::string old_kind = is_file ? Utf8(ItemKindName(static_cast<CFileVwFileNode*>(node))) : "";
   HRESULT hr = session.project()->SetProperty(node->GetVsItemID(), VSHPROPID_EditLabel,
                                               VARIANT::FromString(FromUtf8(parsed.positional[2])));
-  if (FAILED(hr)) return FailStatus("rename", hr, "cannot rename '" + parsed.positional[1] + "'");
-  return session.SaveIfDirty();
+  if (FAILED(hr)) return FailStatus("rename", hr, "cannot rename " + old_path);
+  if (int code = session.SaveIfDirty()) return code;
+  const std::string new_path = Utf8(node->GetFullPath());
+  std::printf("renamed %s to %s\n", old_path.c_str(), new_path.c_str());
+  const std::string new_kind = Utf8(ItemKindNameForPath(node->GetFullPath()));
+  if (is_file && new_kind != old_kind)
+    std::printf("note: the item was a %s and is a %s from now on: an item's kind follows its "
+                "extension\n", old_kind.c_str(), new_kind.c_str());
+  return kExitOk;
 }
 
 // ---- remove ---------------------------------------------------------------
@@ -175,6 +206,11 @@ int RunUpgrade(const Arguments& args) {
   ProjectSession session("upgrade");
   if (int code = session.OpenForChange(parsed.positional[0], parsed.Has("--drop-missing")))
     return code;
+  if (session.project()->GetFormatVersion() == kProjectFormatVersion) {
+    std::printf("%s is at version %d already: nothing to do\n",
+                Utf8(session.project()->GetProjectFilePath()).c_str(), kProjectFormatVersion);
+    return kExitOk;
+  }
   if (!session.project()->GetProjectLevelConnection().empty())
     return Fail("upgrade",
                 "'" + parsed.positional[0] +
@@ -182,7 +218,9 @@ int RunUpgrade(const Arguments& args) {
                     "can take over; this version of kv7 cannot upgrade it without losing it");
   (void)session.project()->put_IsDirty(VARIANT_TRUE);
   int code = session.SaveIfDirty();
-  if (code == kExitOk) std::printf("saved %s as version 3\n", parsed.positional[0].c_str());
+  if (code == kExitOk)
+    std::printf("saved %s as version %d\n", Utf8(session.project()->GetProjectFilePath()).c_str(),
+                kProjectFormatVersion);
   return code;
 }
 

@@ -1,27 +1,39 @@
-// The CLI's verb table: one entry per verb with its usage line, its one-line
-// help and the function that runs it.
+// The CLI's verb table: one entry per verb with its help and the function
+// that runs it. `kv7 --help` lists the verbs; `kv7 VERB --help` and
+// `kv7 help VERB` print one verb's help.
 #pragma once
 
+#include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace kv7::cli {
+#include "report.h"
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
+namespace kv7::cli {
 
 using Arguments = std::vector<std::string>;
 
 struct Verb {
   const char* name;
-  const char* usage;
-  const char* help;
+  // The arguments after the verb, as the usage line shows them.
+  const char* arguments;
+  // One line: what the verb does.
+  const char* summary;
+  // What each argument and option means, one per line.
+  const char* details;
+  const char* example;
+  // Whether the first positional argument names a project file.
+  bool takesProject;
   int (*run)(const Arguments& args);
 };
 
 // Every verb, in the order `kv7 --help` lists them.
 std::span<const Verb> Verbs();
+// The verb of that name, or null.
+const Verb* FindVerb(std::string_view name);
+// Prints the verb's usage line, summary, details and example.
+void PrintVerbHelp(const Verb& verb, std::FILE* out);
 
 }  // namespace kv7::cli

@@ -596,21 +596,29 @@ const ExtensionClass kClasses[] = {
     {kKV7IndexKind, Make<CKV7IndexFileNode>},
 };
 
+// The class of an item file by its extension (compared exactly); null for
+// a plain file.
+const ExtensionClass* ClassForPath(WStringView path) {
+  WStringView extension = ExtensionOf(path);
+  for (const ExtensionClass& entry : kClasses)
+    if (extension == entry.kind.extension) return &entry;
+  return nullptr;
+}
+
 }  // namespace
 
 ComPtr<CFileVwFileNode> CreateFileNodeForPath(WStringView path) {
   KV7_TRACE_ENTRY("CreateFileNodeForPath", 2, "KV7ObjectFileNode");
-  WStringView extension = ExtensionOf(path);
-  ComPtr<CFileVwFileNode> node;
-  for (const ExtensionClass& entry : kClasses) {
-    if (extension == entry.kind.extension) {
-      node = entry.create();
-      break;
-    }
-  }
-  if (!node) node = CFileVwFileNode::CreateInstance(path);
+  const ExtensionClass* found = ClassForPath(path);
+  ComPtr<CFileVwFileNode> node = found ? found->create() : CFileVwFileNode::CreateInstance(path);
   node->SetFullPath(path);
   return node;
+}
+
+const char16_t* ItemKindNameForPath(WStringView path) {
+  KV7_TRACE_ENTRY("ItemKindNameForPath", 2, "KV7ObjectFileNode");
+  const ExtensionClass* found = ClassForPath(path);
+  return found ? found->kind.displayName : u"file";
 }
 
 const char16_t* ItemKindName(const CFileVwFileNode* node) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -15,10 +16,10 @@ struct CliRun {
   std::string out;
 };
 
-// Runs the kv7 executable with arguments (shell-quoted by the caller),
-// capturing stdout and stderr together. The child inherits the environment.
-inline CliRun Kv7(const std::string& arguments) {
-  std::string command = std::string(KV7_CLI_PATH) + " " + arguments + " 2>&1";
+// Runs a shell command line, capturing stdout and stderr together. The
+// child inherits the environment.
+inline CliRun Kv7Command(const std::string& commandLine) {
+  std::string command = commandLine + " 2>&1";
   CliRun run{-1, {}};
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -29,6 +30,21 @@ inline CliRun Kv7(const std::string& arguments) {
   int status = pclose(pipe);
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+// Runs the kv7 executable with arguments (shell-quoted by the caller).
+inline CliRun Kv7(const std::string& arguments) {
+  return Kv7Command(std::string(KV7_CLI_PATH) + " " + arguments);
+}
+
+// Runs kv7 as the unprivileged user "nobody", for what permissions forbid
+// (root may write any file). False in `skipped` when this process cannot
+// switch users (it is not root).
+inline CliRun Kv7AsNobody(const std::string& arguments, bool* skipped) {
+  *skipped = geteuid() != 0;
+  if (*skipped) return {-1, {}};
+  return Kv7Command("setpriv --reuid=nobody --regid=nogroup --clear-groups " +
+                    std::string(KV7_CLI_PATH) + " " + arguments);
 }
 
 // A path quoted for the shell.

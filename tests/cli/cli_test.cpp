@@ -27,6 +27,25 @@ TEST(Cli, HelpVersionAndBadUsage) {
   EXPECT_NE(unknown.out.find("unknown command 'frobnicate'"), std::string::npos);
 }
 
+// Every verb explains itself: its usage line, a summary, what its
+// arguments mean and an example, the same through `kv7 help VERB`.
+TEST(Cli, EveryVerbHasItsHelp) {
+  const std::string listing = Kv7("--help").out;
+  for (const char* verb : {"new", "show", "add", "mkdir", "rename", "remove", "upgrade",
+                           "connection", "options", "log"}) {
+    CliRun help = Kv7(std::string(verb) + " --help");
+    EXPECT_EQ(help.exit_code, 0) << verb;
+    EXPECT_EQ(help.out.rfind(std::string("usage: kv7 ") + verb, 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("\nexample:\n  kv7 " + std::string(verb)), std::string::npos)
+        << help.out;
+    EXPECT_EQ(Kv7(std::string("help ") + verb).out, help.out) << verb;
+    EXPECT_NE(listing.find(std::string("\n  ") + verb + " "), std::string::npos) << verb;
+  }
+  EXPECT_NE(Kv7("add x.kv7p -h").out.find("--drop-missing"), std::string::npos);
+  EXPECT_EQ(Kv7("help frobnicate").exit_code, 2);
+  EXPECT_EQ(Kv7("help").exit_code, 0);
+}
+
 class CliTrace : public kv7::test::ScratchDir {};
 
 // Tracing is switched on by the environment of the process: the records of

@@ -74,7 +74,30 @@ TEST_F(ConnectionVerbsTest, AddListShowRemove) {
   EXPECT_TRUE(Holds(Expect(1, "connection remove prod"), "no connection named 'prod'"));
 }
 
+TEST_F(ConnectionVerbsTest, TheCatalogueStaysPrivateAndIsNeverReplacedWhenReadOnly) {
+  namespace fs = std::filesystem;
+  const auto catalogue = Path("home/connections.xml");
+  Expect(0, "connection add a --type sqlite --database a.db");
+  const auto owner_only = fs::perms::owner_read | fs::perms::owner_write;
+  EXPECT_EQ(fs::status(catalogue).permissions(), owner_only);
+  fs::permissions(catalogue, fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+  Expect(0, "connection add b --type postgresql --database shop --server 'db&x' --user 'u\"q'");
+  EXPECT_EQ(fs::status(catalogue).permissions(), owner_only);
+  // Values that XML must escape are written escaped and read back whole.
+  EXPECT_TRUE(Holds(ReadFile(catalogue), "SERVER=\"db&amp;x\""));
+  EXPECT_TRUE(Holds(Expect(0, "connection show b"), "server: db&x\nuser: u\"q\n"));
+
+  const std::string before = ReadFile(catalogue);
+  fs::permissions(catalogue, fs::perms::owner_read);
+  std::string refused = Expect(1, "connection remove a");
+  EXPECT_TRUE(Holds(refused, "cannot write " + catalogue.string() + ": the file is read-only"))
+      << refused;
+  Expect(1, "connection add c --type sqlite --database c.db");
+  EXPECT_EQ(ReadFile(catalogue), before);
+}
+
 TEST_F(ConnectionVerbsTest, BadUsage) {
+  Expect(2, "connection add '' --type sqlite --database d.db");
   Expect(2, "connection");
   Expect(2, "connection frobnicate");
   Expect(2, "connection add x --database d.db");

@@ -274,3 +274,6 @@ ComPtr<CFileVwFileNode> CreateFileNodeForPath(WStringView path);
 // The kind of an item in words: "table", "view", ..., "file" for the plain
 // file node.
 const char16_t* ItemKindName(const CFileVwFileNode* node);
+// The kind that an item file of this path gets when it is added or loaded:
+// its extension decides ("table", ..., "file").
+const char16_t* ItemKindNameForPath(WStringView path);
