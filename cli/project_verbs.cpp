@@ -120,6 +120,10 @@ int RunAdd(const Arguments& args) {
     if (existing != nullptr && existing->GetFullPath() == path)
       return Fail("add", "cannot add " + Utf8(path) + ": it is in the project already, " +
                              PlaceOf(session, existing));
+    if (CFileVwFileNode* namesake = folder->FindFile(path))
+      return Fail("add", "cannot add " + Utf8(path) + ": " + PlaceOf(session, namesake) +
+                             " there is an item named " + Utf8(namesake->GetFileName()) +
+                             " already");
     HRESULT hr = session.root()->AddExistingFile(folder, path);
     if (FAILED(hr)) return FailStatus("add", hr, "cannot add " + Utf8(path));
   }

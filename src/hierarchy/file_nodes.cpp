@@ -329,8 +329,9 @@ HRESULT CFileVwProjNode::SetEditLabel(WStringView label) {
 HRESULT CFileVwProjNode::AddExistingFile(CFileVwFolderNode* container, WStringView path,
                                          CFileVwFileNode** added) {
   KV7_TRACE_ENTRY("CFileVwProjNode::AddExistingFile", 2, "FileVwProjNode");
-  if (container->FindFile(path) != nullptr) {
-    TellUser(13, path);
+  if (CFileVwFileNode* present = container->FindFile(path)) {
+    // The user is told of the same file by its path, of a namesake by name.
+    TellUser(13, kv7::EqualsNoCase(present->GetFullPath(), path) ? path : FileNameOf(path));
     return KV7_TRACE_RETURN(E_FAIL);
   }
   ComPtr<CFileVwFileNode> node = CreateFileNodeForPath(path);

@@ -15,7 +15,7 @@ struct StringResource {
 // Sorted by id.
 constexpr StringResource kStrings[] = {
     {10, u"'%s': the name is not valid or the file cannot be found."},
-    {13, u"'%s' is already in the project."},
+    {13, u"'%s' is already in this folder of the project."},
     {34, u"The project cannot be saved as '%s': a project is saved in its own directory."},
     {35, u"The project file '%s' could not be loaded."},
     {36, u"kv7"},

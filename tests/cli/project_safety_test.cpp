@@ -63,6 +63,10 @@ TEST_F(ProjectSafetyTest, AFileIsInTheProjectOnce) {
   // Twice in one command: the second is refused and nothing is saved.
   const std::string view = Made("v.kv7vw");
   EXPECT_TRUE(Has(On(1, "add", view + " " + view), "at the project's top level"));
+  // Another file of the same name would stand beside it in the folder.
+  WriteFile(Path("elsewhere/o.kv7tbl"), "--\n");
+  EXPECT_TRUE(Has(On(1, "add", Quote(Path("elsewhere/o.kv7tbl")) + " --to Tables"),
+                  "in folder Tables there is an item named o.kv7tbl already"));
   EXPECT_EQ(Saved(), saved);
 }
 
