@@ -13,7 +13,12 @@ bool Known(std::initializer_list<const char*> names, const std::string& name) {
 
 std::string ParsedArguments::Option(const std::string& name, const std::string& fallback) const {
   auto it = options.find(name);
-  return it == options.end() ? fallback : it->second;
+  return it == options.end() ? fallback : it->second.back();
+}
+
+std::vector<std::string> ParsedArguments::Values(const std::string& name) const {
+  auto it = options.find(name);
+  return it == options.end() ? std::vector<std::string>() : it->second;
 }
 
 bool ParseArguments(const std::vector<std::string>& args, std::initializer_list<const char*> flags,
@@ -36,9 +41,9 @@ bool ParseArguments(const std::vector<std::string>& args, std::initializer_list<
       parsed->flags.insert(name);
     } else if (Known(options, name)) {
       if (equals != std::string::npos) {
-        parsed->options[name] = arg.substr(equals + 1);
+        parsed->options[name].push_back(arg.substr(equals + 1));
       } else if (i + 1 < args.size()) {
-        parsed->options[name] = args[++i];
+        parsed->options[name].push_back(args[++i]);
       } else {
         *error = "option '" + name + "' needs a value";
         return false;

@@ -13,11 +13,15 @@ namespace kv7::cli {
 struct ParsedArguments {
   std::vector<std::string> positional;
   std::set<std::string> flags;
-  std::map<std::string, std::string> options;
+  // Every value given for each option, in order.
+  std::map<std::string, std::vector<std::string>> options;
 
   bool Has(const std::string& flag) const { return flags.count(flag) != 0; }
-  // The option's value, or `fallback` when it was not given.
+  bool HasOption(const std::string& name) const { return options.count(name) != 0; }
+  // The option's last value, or `fallback` when it was not given.
   std::string Option(const std::string& name, const std::string& fallback = "") const;
+  // All values of an option given more than once ("--param a=1 --param b=2").
+  std::vector<std::string> Values(const std::string& name) const;
 };
 
 // Parses `args` knowing the verb's flags and options. Returns false with a

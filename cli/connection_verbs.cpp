@@ -32,15 +32,6 @@ WString DefaultConnectionName() {
   return name;
 }
 
-int UnknownConnection(const char* verb, const std::string& name) {
-  CVxStringArray names, aliases;
-  (void)GetAllConnectionNames(names, aliases);
-  std::string known;
-  for (const WString& each : names) known += (known.empty() ? "" : ", ") + Utf8(each);
-  return Fail(verb, "no connection named '" + name + "' (known connections: " +
-                        (known.empty() ? std::string("none") : known) + ")");
-}
-
 // ---- list -----------------------------------------------------------------
 
 int RunList(const Arguments& args) {
@@ -198,6 +189,15 @@ constexpr Subcommand kSubcommands[] = {
 };
 
 }  // namespace
+
+int UnknownConnection(const std::string& verb, const std::string& name) {
+  CVxStringArray names, aliases;
+  (void)GetAllConnectionNames(names, aliases);
+  std::string known;
+  for (const WString& each : names) known += (known.empty() ? "" : ", ") + Utf8(each);
+  return Fail(verb, "no connection named '" + name + "' (known connections: " +
+                        (known.empty() ? std::string("none") : known) + ")");
+}
 
 int RunConnection(const Arguments& args) {
   if (args.empty()) return BadUsage("connection", "expected list, show, add or remove");

@@ -9,5 +9,8 @@ namespace kv7::cli {
 
 // Runs "kv7 connection SUBCOMMAND ..."; `args` start at the subcommand.
 int RunConnection(const Arguments& args);
+// Fails naming a connection that the catalogue does not have, and the ones
+// it has.
+int UnknownConnection(const std::string& verb, const std::string& name);
 
 }  // namespace kv7::cli

@@ -49,12 +49,13 @@ bool AsksForHelp(const Arguments& args) {
 // project and result.
 void LogRun(const Verb& verb, const Arguments& args, int code) {
   std::string project;
-  if (verb.takesProject) {
-    for (const std::string& arg : args)
-      if (!arg.starts_with("--")) {
-        project = " " + kv7::ToUtf8(kv7::cli::AbsolutePath(arg));
-        break;
-      }
+  int positional = 0;
+  for (const std::string& arg : args) {
+    if (arg.starts_with("--")) continue;
+    if (positional++ == verb.projectArgument) {
+      project = " " + kv7::ToUtf8(kv7::cli::AbsolutePath(arg));
+      break;
+    }
   }
   static constexpr const char16_t* kResults[] = {u"ok", u"failed", u"bad usage"};
   WString time;

@@ -122,6 +122,28 @@ int ProjectSession::OpenForChange(const std::string& projectPath, bool dropMissi
                      "and saving would drop them (use --drop-missing to go on without them)");
 }
 
+CMyProjectCfg* ProjectSession::FindConfiguration(const std::string& argument,
+                                                 std::string* error) const {
+  CCfgProvider* provider = project_->GetCfgProvider();
+  const WString wanted = FromUtf8(argument);
+  CMyProjectCfg* found = provider->FindCfg(wanted);
+  std::string known;
+  int matches = 0;
+  for (const ComPtr<CMyProjectCfg>& cfg : provider->GetConfigurations()) {
+    known += (known.empty() ? "" : ", ") + ToUtf8(cfg->GetName());
+    if (found == nullptr && EqualsNoCase(cfg->GetCfgName(), wanted) && ++matches == 1)
+      found = cfg.Get();
+  }
+  if (matches > 1) {
+    *error = "'" + argument + "' is on several platforms: name one of " + known;
+    return nullptr;
+  }
+  if (found == nullptr)
+    *error = "no configuration '" + argument + "' (the configurations are " +
+             (known.empty() ? std::string("none") : known) + ")";
+  return found;
+}
+
 int ProjectSession::SaveIfDirty() {
   BOOL dirty = FALSE;
   if (FAILED(project_->IsDirty(&dirty)) || !dirty) return kExitOk;

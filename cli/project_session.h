@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kv7/build/configurations.h"
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/host/host.h"
 #include "report.h"
@@ -44,6 +45,11 @@ class ProjectSession {
   CFileVwBaseNode* FindNode(const std::string& argument) const;
   // The folder named by a FOLDER argument, or the project node for "" / ".".
   CFileVwFolderNode* FindFolder(const std::string& argument) const;
+
+  // The configuration named by a CONFIG argument: a full name
+  // ("Release|Win32") or a configuration name on the project's only
+  // platform, ignoring case. Null with *error naming what is wrong.
+  CMyProjectCfg* FindConfiguration(const std::string& argument, std::string* error) const;
 
   // Saves the project when it changed.
   int SaveIfDirty();

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "arguments.h"
+#include "kv7/build/configurations.h"
+#include "kv7/document/built_files.h"
 #include "kv7/document/folders.h"
 #include "kv7/hierarchy/object_nodes.h"
 #include "kv7/platform/files.h"
@@ -57,6 +59,27 @@ void ShowTree(CHierNode* container, int depth) {
   }
 }
 
+// Each configuration: its connection, run order, startup procedure and how
+// many items the record holds as built in it.
+void ShowConfigurations(CMyProjectHierarchy* project) {
+  std::printf("configurations:\n");
+  CMyProjectCfg* active = project->GetActiveProjectConfig();
+  for (const ComPtr<CMyProjectCfg>& cfg : project->GetCfgProvider()->GetConfigurations()) {
+    const WString& connection = cfg->get_ConnInfo()->GetConnName();
+    std::printf("  %s%s\n", Utf8(cfg->GetName()).c_str(), cfg.Get() == active ? "  (used by default)" : "");
+    std::printf("    connection: %s\n", connection.empty() ? "(none)" : Utf8(connection).c_str());
+    std::string order;
+    for (const auto& item : cfg->GetRunOrder()->GetItems())
+      order += (order.empty() ? "" : ", ") + Utf8(item->GetFileName());
+    std::printf("    run order: %s\n", order.empty() ? "(none: every item in tree order)" : order.c_str());
+    WString procedure;
+    cfg->get_DebuggingInfo()->GetStartupProcedure(procedure);
+    std::printf("    startup procedure: %s\n", procedure.empty() ? "(none)" : Utf8(procedure).c_str());
+    std::printf("    build for debug: %s\n", cfg->get_DebuggingInfo()->GetBuildForDebug() ? "true" : "false");
+    std::printf("    built items: %d\n", project->GetBuiltFiles()->BuiltFileCount(cfg->GetName()));
+  }
+}
+
 }  // namespace
 
 int RunShow(const Arguments& args) {
@@ -76,6 +99,7 @@ int RunShow(const Arguments& args) {
   std::printf("source control: project %s, local path %s, aux path %s, provider %s\n",
               or_none(project->GetSccProjectName()).c_str(), or_none(project->GetSccLocalPath()).c_str(),
               or_none(project->GetSccAuxPath()).c_str(), or_none(project->GetSccProvider()).c_str());
+  ShowConfigurations(project);
   std::printf("items:\n");
   ShowTree(session.root(), 1);
   for (const WString& path : project->GetMissingOnLoad())
@@ -215,11 +239,6 @@ int RunUpgrade(const Arguments& args) {
                 Utf8(session.project()->GetProjectFilePath()).c_str(), kProjectFormatVersion);
     return kExitOk;
   }
-  if (!session.project()->GetProjectLevelConnection().empty())
-    return Fail("upgrade",
-                "'" + parsed.positional[0] +
-                    "' holds a project-wide connection (General/ConnInfo) that only configurations "
-                    "can take over; this version of kv7 cannot upgrade it without losing it");
   (void)session.project()->put_IsDirty(VARIANT_TRUE);
   int code = session.SaveIfDirty();
   if (code == kExitOk)

@@ -24,8 +24,9 @@ struct Verb {
   // What each argument and option means, one per line.
   const char* details;
   const char* example;
-  // Whether the first positional argument names a project file.
-  bool takesProject;
+  // Which positional argument names a project file (the one after a
+  // subcommand for "config"); -1 for none.
+  int projectArgument;
   int (*run)(const Arguments& args);
 };
 

@@ -329,3 +329,21 @@ HRESULT CKV7ConnInfo::CopyFrom(const CKV7ConnInfo& other) {
   KV7_TRACE_ENTRY("CKV7ConnInfo::CopyFrom", 2, "KV7ConnInfo");
   return KV7_TRACE_RETURN(SetXML(other.xml_.c_str(), FALSE));
 }
+
+HRESULT LoadConnInfoFromXML(IXMLDOMNode* connInfo, LONG formatVersion, CKV7ConnInfo& connection,
+                            BOOL* changed) {
+  KV7_TRACE_ENTRY("LoadConnInfoFromXML", 2, "KV7ConnInfo");
+  *changed = FALSE;
+  ComPtr<IXMLDOMNode> element;
+  CComBSTR text;
+  if (GetSingleNode(connInfo, u"DATACONNECTION", element.Put()) == S_OK && element)
+    (void)element->get_xml(text.Put());
+  else
+    (void)connInfo->get_text(text.Put());
+  if (text.IsNull() || text.ToString().empty()) return KV7_TRACE_RETURN(S_FALSE);
+  HRESULT hr = connection.SetXML(text.Get(), TRUE);
+  if (hr != S_OK) return KV7_TRACE_RETURN(hr);
+  // A connection the catalogue no longer has is kept as it was read.
+  (void)connection.SyncWithModel(changed);
+  return KV7_TRACE_RETURN(connection.Upgrade(formatVersion));
+}

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "kv7/build/configurations.h"
 #include "kv7/hierarchy/object_nodes.h"
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/platform/errorinfo.h"
@@ -114,11 +115,11 @@ HRESULT CMyProjectHierarchy::SaveAsXML(const char16_t* fileName) {
   if (!default_configuration_.empty())
     AppendTextElement(buffer, u"\t", u"DefaultConfiguration", default_configuration_);
   HRESULT hr = SaveGeneralPropertiesAsXML(u"\t", buffer);
-  // Configurations and assembly records are written back as they were read
-  // until their owners keep them.
-  if (SUCCEEDED(hr)) AppendElementTexts(buffer, configurations_xml_);
+  if (SUCCEEDED(hr) && cfg_provider_) hr = cfg_provider_->SaveAsXML(u"\t", buffer);
   if (SUCCEEDED(hr)) hr = SaveFilesAsXML(u"\t", buffer);
   if (SUCCEEDED(hr)) hr = SaveFoldersAsXML(u"\t", buffer);
+  // Assembly records are written back as they were read until their owner
+  // keeps them.
   if (SUCCEEDED(hr)) AppendElementTexts(buffer, assembly_infos_xml_);
   if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
   buffer.append(u"</KV7Project>");
@@ -233,11 +234,13 @@ HRESULT CMyProjectHierarchy::LoadGeneralFromXML(IXMLDOMNode* element) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadGeneralFromXML", 2, "PrjHier");
   static constexpr const char16_t* kSccElements[] = {u"SccProjectName", u"SccLocalPath",
                                                      u"SccAuxPath", u"SccProvider"};
-  if (format_version_ < 3) {
-    ComPtr<IXMLDOMNode> connection, content;
-    if (GetChildNodeByName(element, u"ConnInfo", connection.Put()) == S_OK && connection &&
-        connection->get_firstChild(content.Put()) == S_OK)
-      project_connection_xml_ = ElementText(connection.Get());
+  // A file older than version 3 kept one connection for the whole project.
+  ComPtr<IXMLDOMNode> connection;
+  if (format_version_ < kProjectFormatVersion &&
+      GetChildNodeByName(element, u"ConnInfo", connection.Put()) == S_OK && connection) {
+    BOOL changed = FALSE;
+    (void)LoadConnInfoFromXML(connection.Get(), format_version_, project_connection_, &changed);
+    if (changed) SetDirty();
   }
   for (int i = 0; i < 4; ++i) {
     WString value;
@@ -249,8 +252,8 @@ HRESULT CMyProjectHierarchy::LoadGeneralFromXML(IXMLDOMNode* element) {
 
 HRESULT CMyProjectHierarchy::LoadConfigurationsFromXML(IXMLDOMNode* element) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadConfigurationsFromXML", 2, "PrjHier");
-  configurations_xml_.push_back(ElementText(element));
-  return KV7_TRACE_RETURN(S_OK);
+  if (!cfg_provider_) return KV7_TRACE_RETURN(S_OK);
+  return KV7_TRACE_RETURN(cfg_provider_->LoadFromXML(element, format_version_));
 }
 
 HRESULT CMyProjectHierarchy::LoadAssemblyInfosFromXML(IXMLDOMNode* element) {

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "kv7/document/built_files.h"
 #include "kv7/document/folders.h"
 #include "kv7/hierarchy/object_nodes.h"
 #include "kv7/hierarchy/project_hierarchy.h"
@@ -62,9 +63,12 @@ HRESULT RenameOnDisk(CFileVwBaseNode* node, WStringView label, Apply apply) {
     return FailWithText(10, label);
   }
   if (!hierarchy->QueryEditProjectFile()) return OLE_E_PROMPTSAVECANCELLED;
-  HRESULT hr = kv7::MoveFile(old_path, new_path);
+  HRESULT hr = hierarchy->DocumentTracker().CanRenameItem(old_path.c_str(), new_path.c_str());
+  if (FAILED(hr)) return hr;
+  hr = kv7::MoveFile(old_path, new_path);
   if (FAILED(hr)) return kv7::ReportError(hr);
   apply(old_path, new_path);
+  (void)hierarchy->DocumentTracker().OnAfterItemRenamed(old_path.c_str(), new_path.c_str());
   TellDocumentMoved(old_path, new_path, node);
   hierarchy->NotifyPropertyChanged(node, VSHPROPID_Caption);
   hierarchy->SetDirty();
@@ -167,9 +171,18 @@ HRESULT CFileVwFileNode::SetEditLabel(WStringView label) {
   if (CFileVwFileNode* other = container->FindFile(WString(u"/") + WString(label));
       other != nullptr && other != this)
     return KV7_TRACE_RETURN(FailWithText(13, label));
-  return KV7_TRACE_RETURN(RenameOnDisk(this, label, [this](const WString&, const WString& to) {
+  return KV7_TRACE_RETURN(RenameOnDisk(this, label, [this](const WString& from, const WString& to) {
     SetFullPath(to);
+    OnItemRenamed(from, to);
   }));
+}
+
+void CFileVwFileNode::OnItemRenamed(WStringView oldPath, WStringView newPath) {
+  KV7_TRACE_ENTRY("CFileVwFileNode::OnItemRenamed", 2, "FileVwFileNode");
+  CMyProjectHierarchy* hierarchy = GetCVsHierarchy();
+  if (hierarchy == nullptr) return;
+  (void)hierarchy->GetBuiltFiles()->FileRenamed(oldPath, newPath);
+  hierarchy->FileRenamed(oldPath, newPath);
 }
 
 HRESULT CFileVwFileNode::SaveAsXMLForProject(WStringView indent, WString& buffer) const {
@@ -274,8 +287,14 @@ void CFileVwFolderNode::FolderWasRenamed(WStringView oldPath, WStringView newPat
     auto* node = static_cast<CFileVwBaseNode*>(child);
     // Subfolders move too, so that items added to them later land below the
     // new directory.
-    if (kv7::StartsWithNoCase(node->GetFullPath(), old_prefix))
-      node->SetFullPath(new_prefix + node->GetFullPath().substr(old_prefix.size()));
+    if (kv7::StartsWithNoCase(node->GetFullPath(), old_prefix)) {
+      WString moved = new_prefix + node->GetFullPath().substr(old_prefix.size());
+      // What an item built stays built under its new path.
+      if (IsFileKind(child->GetKindOf()))
+        if (CMyProjectHierarchy* hierarchy = GetCVsHierarchy())
+          (void)hierarchy->GetBuiltFiles()->FileRenamed(node->GetFullPath(), moved);
+      node->SetFullPath(moved);
+    }
     if (IsFolderKind(child->GetKindOf()))
       static_cast<CFileVwFolderNode*>(child)->FolderWasRenamed(oldPath, newPath);
   }
@@ -291,6 +310,7 @@ HRESULT CFileVwFolderNode::SetEditLabel(WStringView label) {
       RenameOnDisk(this, label, [this](const WString& from, const WString& to) {
         SetFullPath(to);
         GetCVsHierarchy()->FolderWasRenamed(from, to);
+        GetCVsHierarchy()->FolderRenamed(from, to);
       }));
 }
 
@@ -334,8 +354,15 @@ HRESULT CFileVwProjNode::AddExistingFile(CFileVwFolderNode* container, WStringVi
     TellUser(13, kv7::EqualsNoCase(present->GetFullPath(), path) ? path : FileNameOf(path));
     return KV7_TRACE_RETURN(E_FAIL);
   }
+  const bool loading = hierarchy_ == nullptr || hierarchy_->IsLoading();
+  WString file(path);
+  if (!loading) {
+    HRESULT hr = hierarchy_->DocumentTracker().CanAddItem(file.c_str());
+    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  }
   ComPtr<CFileVwFileNode> node = CreateFileNodeForPath(path);
   container->AddChild(node.Get());
+  if (!loading) (void)hierarchy_->DocumentTracker().OnItemAdded(file.c_str());
   // A database object item enters the project's tracking document.
   if (auto* object = dynamic_cast<CKV7Object*>(node.Get())) (void)object->SyncTrackingDOM();
   if (hierarchy_) {
@@ -366,7 +393,9 @@ HRESULT CFileVwProjNode::CreateAndAddFolder(CFileVwFolderNode* container, WStrin
   if (kv7::FileExists(directory)) return KV7_TRACE_RETURN(FailWithText(780, directory));
   HRESULT hr = kv7::CreateDirectories(directory);
   if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
-  return KV7_TRACE_RETURN(AddExistingKV7Folder(container, directory, added));
+  hr = AddExistingKV7Folder(container, directory, added);
+  if (SUCCEEDED(hr) && hierarchy_) hierarchy_->FolderAdded(directory);
+  return KV7_TRACE_RETURN(hr);
 }
 
 HRESULT CFileVwProjNode::DeleteNode(CFileVwFileNode* node, bool deleteFromDisk) {
@@ -375,12 +404,21 @@ HRESULT CFileVwProjNode::DeleteNode(CFileVwFileNode* node, bool deleteFromDisk) 
     return KV7_TRACE_RETURN(OLE_E_PROMPTSAVECANCELLED);
   ComPtr<CFileVwFileNode> keep(node);
   WString path = node->GetFullPath();
+  if (hierarchy_) {
+    HRESULT hr = hierarchy_->DocumentTracker().CanDeleteItem(path.c_str());
+    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+    hierarchy_->FileDeleted(path);
+  }
   auto* object = dynamic_cast<CKV7Object*>(node);
   if (object) (void)object->RemoveInfoFromMainDOM(true);
   if (hierarchy_) hierarchy_->NotifyItemDeleted(node);
   HRESULT hr = node->GetParent()->DeleteChild(node);
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  if (hierarchy_) hierarchy_->SetDirty();
+  if (hierarchy_) {
+    (void)hierarchy_->DocumentTracker().OnItemDeleted(path.c_str());
+    (void)hierarchy_->GetBuiltFiles()->SetFileAsNotBuilt(path);
+    hierarchy_->SetDirty();
+  }
   if (deleteFromDisk) {
     hr = kv7::DeleteFile(path);
     if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
@@ -397,16 +435,24 @@ HRESULT CFileVwProjNode::DeleteFolder(CFileVwFolderNode* folder, bool deleteFrom
     return KV7_TRACE_RETURN(OLE_E_PROMPTSAVECANCELLED);
   ComPtr<CFileVwFolderNode> keep(folder);
   WString path = folder->GetFullPath();
-  if (auto* kv7_folder = dynamic_cast<CKV7FolderNode*>(folder)) {
-    std::vector<CFileVwFileNode*> items;
-    kv7_folder->AddEveryFileNode(items);
-    for (CFileVwFileNode* item : items)
-      if (auto* object = dynamic_cast<CKV7Object*>(item)) (void)object->RemoveInfoFromMainDOM(true);
+  if (hierarchy_) {
+    HRESULT hr = hierarchy_->DocumentTracker().CanDeleteItem(path.c_str(), 1);
+    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+    hierarchy_->FolderDeleted(path);
+  }
+  std::vector<CFileVwFileNode*> items;
+  if (auto* kv7_folder = dynamic_cast<CKV7FolderNode*>(folder)) kv7_folder->AddEveryFileNode(items);
+  for (CFileVwFileNode* item : items) {
+    if (auto* object = dynamic_cast<CKV7Object*>(item)) (void)object->RemoveInfoFromMainDOM(true);
+    if (hierarchy_) (void)hierarchy_->GetBuiltFiles()->SetFileAsNotBuilt(item->GetFullPath());
   }
   if (hierarchy_) hierarchy_->NotifyItemDeleted(folder);
   HRESULT hr = folder->GetParent()->DeleteChild(folder);
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  if (hierarchy_) hierarchy_->SetDirty();
+  if (hierarchy_) {
+    (void)hierarchy_->DocumentTracker().OnItemDeleted(path.c_str(), 1);
+    hierarchy_->SetDirty();
+  }
   if (deleteFromDisk && !RemoveDirectoryAndContents(path.c_str()))
     return KV7_TRACE_RETURN(FailWithText(768, path));
   return KV7_TRACE_RETURN(S_OK);
@@ -427,9 +473,17 @@ HRESULT CFileVwProjNode::RenameProject(WStringView newName) {
     HRESULT hr = kv7::MoveFile(old_path, new_path);
     if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
   }
+  WString old_name = GetName();
   SetFullPath(new_path);
   hierarchy_->SetProjectFilePath(new_path);
   hierarchy_->NotifyPropertyChanged(this, VSHPROPID_Caption);
+  // The record's file follows the project file's name.
+  CKV7BuiltFiles* record = hierarchy_->GetBuiltFiles();
+  WString old_record = record->GenerateDefaultName(old_path, false);
+  WString new_record = record->GenerateDefaultName(new_path, true);
+  if (kv7::FileExists(old_record) && !kv7::FileExists(new_record))
+    (void)kv7::MoveFile(old_record, new_record);
+  hierarchy_->ProjectRenamed(old_name, GetName());
   SetDirty(true);
   return KV7_TRACE_RETURN(S_OK);
 }

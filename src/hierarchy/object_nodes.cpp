@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "kv7/build/configurations.h"
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/package/package_site.h"
 #include "kv7/platform/files.h"
@@ -213,10 +214,9 @@ HRESULT CKV7Object::RemoveInfoFromMainDOM(bool notify) {
     (void)GetSimpleNodeValue(child.Get(), u"KV7UNIQUEVALUE", value);
     if (value.empty() || !kv7::EqualsNoCase(value, identity)) continue;
     hr = parent->removeChild(child.Get(), nullptr);
+    if (SUCCEEDED(hr) && notify) ObjectNode()->GetCVsHierarchy()->TrackingDOMChanged();
     break;
   }
-  // (Listeners hear TrackingDOMChanged here when `notify` is set.)
-  (void)notify;
   return KV7_TRACE_RETURN(hr);
 }
 
@@ -232,7 +232,7 @@ HRESULT CKV7Object::SyncTrackingDOM() {
   HRESULT hr = GenerateMainDOMInfo(metadata_->GetDocument(), entry.Put());
   if (SUCCEEDED(hr)) hr = EnsureElement(tracking, ObjectKind().trackingPath, parent.Put());
   if (SUCCEEDED(hr)) hr = parent->appendChild(entry.Get(), nullptr);
-  // (Listeners hear TrackingDOMChanged here.)
+  if (SUCCEEDED(hr)) node->GetCVsHierarchy()->TrackingDOMChanged();
   return KV7_TRACE_RETURN(hr);
 }
 
@@ -485,8 +485,10 @@ HRESULT CKV7ObjectFileNode::GetCfgProvider(IVsCfgProvider** provider) {
   KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetCfgProvider", 2, "KV7ObjectFileNode");
   if (provider == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *provider = nullptr;
-  // The project answers with its configuration provider once it has one.
-  return KV7_TRACE_RETURN(E_NOINTERFACE);
+  CMyProjectHierarchy* hierarchy = GetCVsHierarchy();
+  CCfgProvider* cfgs = hierarchy ? hierarchy->GetCfgProvider() : nullptr;
+  if (cfgs == nullptr) return KV7_TRACE_RETURN(E_NOINTERFACE);
+  return KV7_TRACE_RETURN(ComPtr<IVsCfgProvider>(cfgs).CopyTo(provider));
 }
 
 // ---- Routines, command sets, XML ------------------------------------------------

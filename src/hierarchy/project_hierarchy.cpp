@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "kv7/build/configurations.h"
+#include "kv7/document/built_files.h"
 #include "kv7/helper/helper.h"
 #include "kv7/options/global_options.h"
 #include "kv7/package/package_site.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
+#include "kv7/platform/messagebox.h"
 #include "kv7/platform/registry.h"
 #include "kv7/trace/trace.h"
 #include "kv7/util/path_names.h"
@@ -15,6 +18,9 @@
 #include "kv7/util/utilities.h"
 
 namespace {
+
+// The message shown when the built-files record does not load.
+constexpr UINT kRecordUnreadableText = 2001;
 
 // The open hierarchies of the process, in the order they were created.
 std::vector<CMyProjectHierarchy*>& OpenHierarchies() {
@@ -42,12 +48,33 @@ bool UsesPackageEditor(const char16_t* path) {
 
 }  // namespace
 
+// Hands the provider's events to the hierarchy that owns the provider.
+class CMyProjectHierarchy::CfgProviderEvents final : public kv7::ComObject<IVsCfgProviderEvents> {
+ public:
+  explicit CfgProviderEvents(CMyProjectHierarchy* hierarchy) : hierarchy_(hierarchy) {}
+
+  HRESULT OnCfgNameAdded(const char16_t*) override { return S_OK; }
+  HRESULT OnCfgNameDeleted(const char16_t* name) override {
+    hierarchy_->OnCfgNameDeleted(name);
+    return S_OK;
+  }
+  HRESULT OnCfgNameRenamed(const char16_t* oldName, const char16_t* newName) override {
+    hierarchy_->OnCfgNameRenamed(oldName, newName);
+    return S_OK;
+  }
+  HRESULT OnPlatformNameAdded(const char16_t*) override { return S_OK; }
+  HRESULT OnPlatformNameDeleted(const char16_t*) override { return S_OK; }
+
+ private:
+  CMyProjectHierarchy* hierarchy_;
+};
+
 ComPtr<CMyProjectHierarchy> CMyProjectHierarchy::CreateInstance() {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::CreateInstance", 2, "PrjHier");
   return kv7::AdoptNew(new CMyProjectHierarchy);
 }
 
-CMyProjectHierarchy::CMyProjectHierarchy() {
+CMyProjectHierarchy::CMyProjectHierarchy() : built_files_(std::make_unique<CKV7BuiltFiles>()) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::CMyProjectHierarchy", 6, "PrjHier");
   if (SUCCEEDED(CreateXMLDOMDocument(tracking_document_.Put()))) {
     VARIANT_BOOL ok;
@@ -87,7 +114,7 @@ HRESULT CMyProjectHierarchy::Init(const char16_t* fileName, const char16_t* loca
   project_node_->SetFullPath(fileName);
   initialized_ = true;
   (void)InitProjectSpecificEditorMap();
-  // (The configuration provider is created and initialised here.)
+  CreateCfgProvider();
   if ((flags & CPF_OPENFILE) != 0) {
     HRESULT hr = Load(fileName, 0, FALSE);
     if (FAILED(hr)) {
@@ -100,11 +127,14 @@ HRESULT CMyProjectHierarchy::Init(const char16_t* fileName, const char16_t* loca
       return KV7_TRACE_RETURN(hr);
     }
   }
-  // (Default configurations are created here when the provider has none,
-  // and the automation project-added event is raised.)
+  // A file without configurations (a new project, or an old file whose
+  // connection was the project's) gets the default ones.
+  if (cfg_provider_->CreateDefaultConfigurations() == S_OK) {
+    GiveProjectConnectionToConfigurations();
+    EnterConfigurationsInRecord();
+  }
   if ((flags & CPF_OPENFILE) == 0) (void)AddDefaultFolders();
-  // (Listeners hear ProjectAdded, the project is registered with source
-  // control, and a new project takes its connection here.)
+  ProjectAdded(project_node_->GetName());
   return KV7_TRACE_RETURN(S_OK);
 }
 
@@ -123,8 +153,9 @@ HRESULT CMyProjectHierarchy::Load(const char16_t* fileName, DWORD mode, BOOL) {
   HRESULT hr = LoadFromXML(fileName);
   loading_ = false;
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  // (An old project's connection goes to configurations without one, and
-  // the built-files record beside the project file is loaded.)
+  GiveProjectConnectionToConfigurations();
+  LoadBuiltFiles();
+  EnterConfigurationsInRecord();
   project_node_->SetDirty(format_version_ < kProjectFormatVersion);
   BOOL save_user_and_password = TRUE;
   (void)GetKV7GlobalOptions()->GetSaveUserAndPassword(&save_user_and_password);
@@ -136,8 +167,12 @@ HRESULT CMyProjectHierarchy::Save(const char16_t* fileName, BOOL remember, DWORD
   KV7_TRACE_ENTRY("CMyProjectHierarchy::Save", 2, "PrjHier");
   HRESULT hr = CheckOpen();
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  // (A clean project whose built-files record alone is dirty saves only
-  // that record.)
+  // A clean project whose record alone changed writes only the record.
+  if (!project_node_->IsDirty() && built_files_->IsDirty()) {
+    WString project_file = fileName && *fileName ? WString(fileName) : project_file_;
+    return KV7_TRACE_RETURN(
+        built_files_->SaveToFile(built_files_->GenerateDefaultName(project_file, false).c_str()));
+  }
   if (fileName == nullptr || *fileName == 0) {
     if (project_file_.empty()) return KV7_TRACE_RETURN(E_UNEXPECTED);
     return KV7_TRACE_RETURN(WriteProjectFile(project_file_));
@@ -163,9 +198,11 @@ HRESULT CMyProjectHierarchy::WriteProjectFile(const WString& path) {
   bool suspended = SUCCEEDED(QueryPackageService(SID_SVsFileChangeEx, &changes));
   if (suspended) (void)changes->IgnoreFile(path.c_str(), TRUE);
   HRESULT hr = SaveAsXML(path.c_str());
-  // (The built-files record is written beside it and dirty item documents
-  // are saved.)
   if (SUCCEEDED(hr)) project_node_->SetDirty(false);
+  // The record is written beside the project file under its name.
+  if (SUCCEEDED(hr))
+    hr = built_files_->SaveToFile(built_files_->GenerateDefaultName(path, true).c_str());
+  // (Dirty item documents are saved here.)
   if (suspended) (void)changes->IgnoreFile(path.c_str(), FALSE);
   return hr;
 }
@@ -191,6 +228,12 @@ HRESULT CMyProjectHierarchy::IsDirty(BOOL* dirty) {
   return KV7_TRACE_RETURN(S_OK);
 }
 
+bool CMyProjectHierarchy::IsBuiltFilesObjectDirty() const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::IsBuiltFilesObjectDirty", 2, "PrjHier");
+  return KV7_TRACE_RETURN(built_files_->IsDirty());
+  return KV7_TRACE_RETURN(S_OK);
+}
+
 HRESULT CMyProjectHierarchy::IsProjectReallyDirty(BOOL* dirty) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::IsProjectReallyDirty", 2, "PrjHier");
   if (dirty == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
@@ -208,8 +251,15 @@ HRESULT CMyProjectHierarchy::QueryClose(BOOL* canClose) {
 HRESULT CMyProjectHierarchy::Close() {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::Close", 2, "PrjHier");
   if (closed_) return KV7_TRACE_RETURN(S_OK);
-  // (The dirty built-files record is saved, the automation project-removed
-  // event raised, source control and the configuration provider let go.)
+  if (built_files_->IsDirty() && !project_file_.empty())
+    (void)built_files_->SaveToFile(built_files_->GenerateDefaultName(project_file_, false).c_str());
+  // (The automation project-removed event is raised and source control let
+  // go here.)
+  if (cfg_provider_) {
+    (void)cfg_provider_->UnadviseCfgProviderEvents(cfg_provider_cookie_);
+    cfg_provider_->Close();
+    cfg_provider_.Reset();
+  }
   if (project_node_) {
     CloseTree(project_node_.Get());
     project_node_.Reset();
@@ -221,7 +271,8 @@ HRESULT CMyProjectHierarchy::Close() {
 HRESULT CMyProjectHierarchy::CloseCleanup() {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::CloseCleanup", 2, "PrjHier");
   if (closed_) return KV7_TRACE_RETURN(S_OK);
-  // (Listeners hear ProjectDeleted and ShuttingDown here.)
+  ProjectDeleted(BaseNameOf(project_file_));
+  ShutDownListeners();
   auto& open = OpenHierarchies();
   open.erase(std::remove(open.begin(), open.end(), this), open.end());
   tracking_document_.Reset();
@@ -304,6 +355,10 @@ HRESULT CMyProjectHierarchy::GetProperty(VSITEMID item, VSHPROPID property, VARI
       return KV7_TRACE_RETURN(S_OK);
     case VSHPROPID_IconImgList:
       return KV7_TRACE_RETURN(DISP_E_MEMBERNOTFOUND);
+    case VSHPROPID_ConfigurationProvider:
+      if (!cfg_provider_) return KV7_TRACE_RETURN(E_UNEXPECTED);
+      *value = VARIANT::FromUnknown(static_cast<IVsCfgProvider2*>(cfg_provider_.Get()));
+      return KV7_TRACE_RETURN(S_OK);
     default:
       return KV7_TRACE_RETURN(node->GetProperty(property, value));
   }
@@ -678,6 +733,102 @@ HRESULT CMyProjectHierarchy::put_IsDirty(VARIANT_BOOL dirty) {
   if (!project_node_) return KV7_TRACE_RETURN(E_FAIL);
   project_node_->SetDirty(dirty == VARIANT_TRUE);
   return KV7_TRACE_RETURN(S_OK);
+}
+
+// ---- Configurations -------------------------------------------------------
+
+void CMyProjectHierarchy::CreateCfgProvider() {
+  cfg_provider_ = CCfgProvider::CreateInstance(this);
+  (void)cfg_provider_->Initialize();
+  auto sink = kv7::MakeCom<CfgProviderEvents>(this);
+  (void)cfg_provider_->AdviseCfgProviderEvents(sink.Get(), &cfg_provider_cookie_);
+}
+
+void CMyProjectHierarchy::GiveProjectConnectionToConfigurations() {
+  if (format_version_ >= kProjectFormatVersion || project_connection_.GetConnName().empty())
+    return;
+  for (const ComPtr<CMyProjectCfg>& cfg : cfg_provider_->GetConfigurations())
+    if (cfg->get_ConnInfo()->GetConnName().empty())
+      (void)cfg->get_ConnInfo()->CopyFrom(project_connection_);
+}
+
+void CMyProjectHierarchy::LoadBuiltFiles() {
+  WString path = built_files_->GenerateDefaultName(project_file_, true);
+  if (!kv7::FileExists(path)) return;
+  HRESULT hr = built_files_->LoadFromFile(path.c_str());
+  if (SUCCEEDED(hr)) return;
+  // Every item then counts as changed; the file stays until the record is
+  // next saved.
+  WString reason;
+  (void)kv7::GetErrorInfo(&hr, &reason);
+  kv7::ClearErrorInfo();
+  MessageBoxW(nullptr, FormatUIString(kRecordUnreadableText, reason).c_str(), LoadUIString(36).c_str(),
+              MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CMyProjectHierarchy::EnterConfigurationsInRecord() {
+  const bool was_dirty = built_files_->IsDirty();
+  for (const ComPtr<CMyProjectCfg>& cfg : cfg_provider_->GetConfigurations()) {
+    ComPtr<IXMLDOMNode> present;
+    if (built_files_->GetConfigNode(cfg->GetName(), present.Put()) == S_FALSE)
+      (void)built_files_->ConfigAdded(cfg->GetName());
+  }
+  if (!was_dirty) built_files_->ClearDirty();
+}
+
+void CMyProjectHierarchy::OnCfgNameRenamed(WStringView oldName, WStringView newName) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::OnCfgNameRenamed", 2, "PrjHier");
+  // The default configuration keeps its platform under the new name.
+  size_t bar = default_configuration_.find(u'|');
+  if (kv7::EqualsNoCase(WStringView(default_configuration_).substr(0, bar), oldName))
+    default_configuration_ = WString(newName) + (bar == WString::npos ? WString()
+                                                     : default_configuration_.substr(bar));
+}
+
+void CMyProjectHierarchy::OnCfgNameDeleted(WStringView name) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::OnCfgNameDeleted", 2, "PrjHier");
+  size_t bar = default_configuration_.find(u'|');
+  if (kv7::EqualsNoCase(WStringView(default_configuration_).substr(0, bar), name))
+    default_configuration_.clear();
+}
+
+CMyProjectCfg* CMyProjectHierarchy::GetDefaultConfiguration() const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetDefaultConfiguration", 2, "PrjHier");
+  if (!cfg_provider_) return nullptr;
+  if (!default_configuration_.empty()) return cfg_provider_->FindCfg(default_configuration_);
+  ComPtr<IVsSolutionBuildManager> builds;
+  ComPtr<IVsProjectCfg> active;
+  CComBSTR name;
+  if (FAILED(QueryPackageService(SID_SVsSolutionBuildManager, &builds)) ||
+      builds->FindActiveProjectCfg(const_cast<CMyProjectHierarchy*>(this), active.Put()) != S_OK ||
+      !active || FAILED(active->get_CanonicalName(name.Put())))
+    return nullptr;
+  return cfg_provider_->FindCfg(name.ToString());
+}
+
+CMyProjectCfg* CMyProjectHierarchy::GetActiveProjectConfig() const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetActiveProjectConfig", 2, "PrjHier");
+  if (CMyProjectCfg* cfg = GetDefaultConfiguration()) return cfg;
+  if (!cfg_provider_ || cfg_provider_->GetConfigurations().empty()) return nullptr;
+  return cfg_provider_->GetConfigurations().front().Get();
+}
+
+CKV7ConnInfo* CMyProjectHierarchy::GetActiveConnInfo() const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetActiveConnInfo", 2, "PrjHier");
+  CMyProjectCfg* cfg = GetActiveProjectConfig();
+  return cfg ? cfg->get_ConnInfo() : nullptr;
+}
+
+CKV7DebuggingInfo* CMyProjectHierarchy::GetActiveDebuggingInfo() const {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetActiveDebuggingInfo", 2, "PrjHier");
+  CMyProjectCfg* cfg = GetActiveProjectConfig();
+  return cfg ? cfg->get_DebuggingInfo() : nullptr;
+}
+
+void CMyProjectHierarchy::SetDefaultConfigurationName(WStringView fullName) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::SetDefaultConfigurationName", 2, "PrjHier");
+  default_configuration_ = fullName;
+  SetDirty();
 }
 
 // ---- The open hierarchies -------------------------------------------------

@@ -44,6 +44,57 @@ bool QueryEditService::MayEdit(const char16_t* path) const {
   return !refuseAll_ && SUCCEEDED(CheckFileWritable(path));
 }
 
+HRESULT TrackingService::Note(TrackedChange::Kind kind, const char16_t* path,
+                              const char16_t* newPath, DWORD flags, BOOL* allowed) {
+  if (path == nullptr) return E_POINTER;
+  changes_.push_back({kind, path, newPath ? WString(newPath) : WString(), flags});
+  if (allowed) *allowed = refuse_ ? FALSE : TRUE;
+  return S_OK;
+}
+
+HRESULT TrackingService::OnQueryAddFiles(IVsHierarchy*, const char16_t* path, DWORD flags,
+                                         BOOL* allowed) {
+  return Note(TrackedChange::Kind::QueryAdd, path, nullptr, flags, allowed);
+}
+
+HRESULT TrackingService::OnAfterAddFilesEx(IVsHierarchy*, const char16_t* path, DWORD flags) {
+  return Note(TrackedChange::Kind::Added, path, nullptr, flags, nullptr);
+}
+
+HRESULT TrackingService::OnQueryRenameFile(IVsHierarchy*, const char16_t* oldPath,
+                                           const char16_t* newPath, DWORD flags, BOOL* allowed) {
+  return Note(TrackedChange::Kind::QueryRename, oldPath, newPath, flags, allowed);
+}
+
+HRESULT TrackingService::OnAfterRenameFile(IVsHierarchy*, const char16_t* oldPath,
+                                           const char16_t* newPath, DWORD flags) {
+  return Note(TrackedChange::Kind::Renamed, oldPath, newPath, flags, nullptr);
+}
+
+HRESULT TrackingService::OnQueryRemoveFiles(IVsHierarchy*, const char16_t* path, DWORD flags,
+                                            BOOL* allowed) {
+  return Note(TrackedChange::Kind::QueryRemove, path, nullptr, flags, allowed);
+}
+
+HRESULT TrackingService::OnAfterRemoveFiles(IVsHierarchy*, const char16_t* path, DWORD flags) {
+  return Note(TrackedChange::Kind::Removed, path, nullptr, flags, nullptr);
+}
+
+HRESULT BuildManagerService::FindActiveProjectCfg(IVsHierarchy* project, IVsProjectCfg** cfg) {
+  if (project == nullptr || cfg == nullptr) return E_POINTER;
+  *cfg = nullptr;
+  if (active_.empty()) return S_FALSE;
+  VARIANT value;
+  if (FAILED(project->GetProperty(VSITEMID_ROOT, VSHPROPID_ConfigurationProvider, &value)) ||
+      value.vt() != VT_UNKNOWN || value.punkVal() == nullptr)
+    return S_FALSE;
+  ComPtr<IVsCfgProvider2> provider;
+  if (FAILED(value.punkVal()->QueryInterface(IVsCfgProvider2::iid(),
+                                             reinterpret_cast<void**>(provider.Put()))))
+    return S_FALSE;
+  return SUCCEEDED(provider->OpenProjectCfg(active_.c_str(), cfg)) ? S_OK : S_FALSE;
+}
+
 HRESULT FileChangeService::IgnoreFile(const char16_t* path, BOOL ignore) {
   if (path == nullptr) return E_INVALIDARG;
   if (ignore) {

@@ -36,7 +36,9 @@ CHost::CHost()
       documents_(MakeCom<DocumentService>()),
       queryEdit_(MakeCom<QueryEditService>()),
       fileChange_(MakeCom<FileChangeService>()),
-      shell_(MakeCom<ShellService>()) {
+      shell_(MakeCom<ShellService>()),
+      tracking_(MakeCom<TrackingService>()),
+      buildManager_(MakeCom<BuildManagerService>()) {
   auto provider = MakeCom<Provider>();
   provider->Offer(SID_SVsSolution, solution_.Get());
   // The explorer also reports the IDE's current selection.
@@ -52,6 +54,8 @@ CHost::CHost()
   provider->Offer(SID_SVsUIShell, shell_.Get());
   provider->Offer(SID_SLocalRegistry, MakeCom<RegistryService>().Get());
   provider->Offer(SID_SVsMonitorUserContext, MakeCom<HelpService>().Get());
+  provider->Offer(SID_SVsTrackProjectDocuments, tracking_.Get());
+  provider->Offer(SID_SVsSolutionBuildManager, buildManager_.Get());
   provider_ = provider;
   previousPresenter_ =
       SetMessageBoxPresenter([shell = shell_](WStringView caption, WStringView text, UINT style) {
@@ -85,6 +89,12 @@ bool CHost::IsDocumentOpen(WStringView path) const { return documents_->IsOpen(p
 const std::vector<DocumentRename>& CHost::DocumentRenames() const { return documents_->Renames(); }
 
 void CHost::RefuseEdits(bool refuse) { queryEdit_->RefuseEdits(refuse); }
+
+void CHost::RefuseTrackedChanges(bool refuse) { tracking_->Refuse(refuse); }
+
+const std::vector<TrackedChange>& CHost::TrackedChanges() const { return tracking_->Changes(); }
+
+void CHost::SetActiveConfiguration(WStringView fullName) { buildManager_->SetActive(fullName); }
 bool CHost::IsFileIgnored(WStringView path) const { return fileChange_->IsIgnored(path); }
 
 const std::vector<ShownMessageBox>& CHost::MessageBoxes() const { return shell_->Shown(); }

@@ -99,6 +99,43 @@ class QueryEditService final : public ComObject<IVsQueryEditQuerySave2> {
   bool refuseAll_ = false;
 };
 
+// Document tracking: answers every query yes unless told to refuse, and
+// keeps what it was asked and told.
+class TrackingService final : public ComObject<IVsTrackProjectDocuments2> {
+ public:
+  void Refuse(bool refuse) { refuse_ = refuse; }
+  const std::vector<TrackedChange>& Changes() const { return changes_; }
+
+  HRESULT OnQueryAddFiles(IVsHierarchy* project, const char16_t* path, DWORD flags,
+                          BOOL* allowed) override;
+  HRESULT OnAfterAddFilesEx(IVsHierarchy* project, const char16_t* path, DWORD flags) override;
+  HRESULT OnQueryRenameFile(IVsHierarchy* project, const char16_t* oldPath,
+                            const char16_t* newPath, DWORD flags, BOOL* allowed) override;
+  HRESULT OnAfterRenameFile(IVsHierarchy* project, const char16_t* oldPath,
+                            const char16_t* newPath, DWORD flags) override;
+  HRESULT OnQueryRemoveFiles(IVsHierarchy* project, const char16_t* path, DWORD flags,
+                             BOOL* allowed) override;
+  HRESULT OnAfterRemoveFiles(IVsHierarchy* project, const char16_t* path, DWORD flags) override;
+
+ private:
+  HRESULT Note(TrackedChange::Kind kind, const char16_t* path, const char16_t* newPath,
+               DWORD flags, BOOL* allowed);
+
+  bool refuse_ = false;
+  std::vector<TrackedChange> changes_;
+};
+
+// The solution's active configuration: one full name for every project.
+class BuildManagerService final : public ComObject<IVsSolutionBuildManager> {
+ public:
+  void SetActive(WStringView fullName) { active_ = fullName; }
+
+  HRESULT FindActiveProjectCfg(IVsHierarchy* project, IVsProjectCfg** cfg) override;
+
+ private:
+  WString active_;
+};
+
 class FileChangeService final : public ComObject<IVsFileChangeEx> {
  public:
   bool IsIgnored(WStringView path) const { return ignored_.contains(path); }

@@ -68,6 +68,9 @@ constexpr StringResource kStrings[] = {
     {1208, u"Indexes"},
     {1209, u"Indexes"},
     {1213, u"Index"},
+    // Texts of this product's own, above the inherited range.
+    {2001, u"The record of what this project built could not be read (%s). Every item counts as "
+           u"changed until the record is saved again."},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

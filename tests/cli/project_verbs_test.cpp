@@ -122,20 +122,32 @@ TEST_F(ProjectVerbsTest, RemoveTakesItemsOutAndDeletesOnlyWhenAsked) {
   On(1, "remove", "Tables/a.kv7tbl");
 }
 
-TEST_F(ProjectVerbsTest, UpgradeSavesOldFilesUnlessTheyHoldAProjectConnection) {
+TEST_F(ProjectVerbsTest, OldFilesKeepTheirProjectConnectionThroughUpgradeAndAdd) {
   WriteFile(Path("p/t.kv7tbl"), "--\n");
-  WriteFile(File(), Project("Shop", Item(2, "TableFile", "t.kv7tbl"), "", ""));
-  EXPECT_TRUE(Has(On(0, "upgrade"), "saved"));
-  EXPECT_TRUE(Has(Saved(), "<KV7Project version=\"3\">"));
-  EXPECT_TRUE(Has(Saved(), "<Reference>t.kv7tbl</Reference>"));
-
   std::string general = kGeneral;
   general.insert(general.find("    <Scc"),
-                 "    <ConnInfo>\n      <DATACONNECTION server=\"db1\"/>\n    </ConnInfo>\n");
-  const std::string old = Project("Shop", "", "", " version=\"2\"", general);
-  WriteFile(File(), old);
-  EXPECT_TRUE(Has(On(1, "upgrade"), "ConnInfo"));
-  EXPECT_EQ(Saved(), old);
+                 "    <ConnInfo>&lt;DATACONNECTION DBCONNNAME=\"legacy\" DBALIAS=\"SALES\"/&gt;"
+                 "</ConnInfo>\n");
+  for (const char* version : {"", " version=\"2\""}) {
+    SCOPED_TRACE(version);
+    WriteFile(File(), Project("Shop", Item(2, "TableFile", "t.kv7tbl"), "", version, general));
+    EXPECT_TRUE(Has(On(0, "upgrade"), "saved"));
+    std::string saved = Saved();
+    EXPECT_TRUE(Has(saved, "<KV7Project version=\"3\">"));
+    EXPECT_TRUE(Has(saved, "<Reference>t.kv7tbl</Reference>"));
+    // Once per configuration, none left under General.
+    size_t count = 0;
+    for (size_t at = saved.find("legacy"); at != std::string::npos; at = saved.find("legacy", at + 1))
+      ++count;
+    EXPECT_EQ(count, 2u) << saved;
+    const std::string listed = On(0, "config list");
+    EXPECT_TRUE(Has(listed, "Debug|Win32    connection: legacy")) << listed;
+    EXPECT_TRUE(Has(listed, "Release|Win32  connection: legacy")) << listed;
+
+    WriteFile(File(), Project("Shop", "", "", version, general));
+    On(0, "add", Made("u.kv7tbl"));
+    EXPECT_TRUE(Has(On(0, "config list"), "Release|Win32  connection: legacy"));
+  }
 }
 
 TEST_F(ProjectVerbsTest, MissingItemsBlockSavingUnlessDropped) {

@@ -3,7 +3,9 @@
 // text would not parse.
 #include <gtest/gtest.h>
 
+#include "kv7/build/configurations.h"
 #include "kv7/hierarchy/object_nodes.h"
+#include "kv7/util/connection_strings.h"
 #include "kv7/platform/errorinfo.h"
 #include "support/project_fixture.h"
 #include "support/project_text.h"
@@ -36,7 +38,8 @@ TEST_F(ProjectFileTest, CurrentFileIsWrittenBackByteForByte) {
                                 Item(6, "StatementFile", "Objects\\Nested\\s.kv7st") +
                                 Item(6, "CommandSetFile", "Objects\\Nested\\c.kv7cset") +
                                 Item(6, "UnknownFile", "Objects\\Nested\\u.dat"))) +
-                  Folder(2, "Misc", "UnknownFolder", Item(4, "ScriptFile", "Misc\\run.kv7"))));
+                  Folder(2, "Misc", "UnknownFolder", Item(4, "ScriptFile", "Misc\\run.kv7")),
+              " version=\"3\"", kGeneral + kDefaultConfigurations));
   const auto file = Path("proj/Round.kv7p");
   CMyProjectHierarchy* project = OpenText(file, text);
   ASSERT_NE(project, nullptr);
@@ -65,12 +68,19 @@ TEST_F(ProjectFileTest, CurrentFileIsWrittenBackByteForByte) {
   EXPECT_EQ(ReadFile(file), text);
 }
 
-TEST_F(ProjectFileTest, ConfigurationsAndAssemblyRecordsSurviveUntouched) {
-  const std::string extra = "  <DefaultConfiguration>Debug</DefaultConfiguration>\n";
-  const std::string configurations =
-      "  <Configurations>\n    <Configuration>\n      <Name>Debug</Name>\n      <ConnInfo>\n"
-      "        <DATACONNECTION>server=db1;database=a&amp;b</DATACONNECTION>\n      </ConnInfo>\n"
-      "    </Configuration>\n  </Configurations>\n";
+TEST_F(ProjectFileTest, ConfigurationsAndAssemblyRecordsAreWrittenBackByteForByte) {
+  // A connection with an enciphered password, a run order, a default
+  // configuration and assembly records, all in the written layout.
+  WString password = u"s3cret";
+  EncryptPassword(password);
+  const std::string connection =
+      "&lt;DATACONNECTION DBCONNNAME=\"shop\" DBUSER=\"app\" DBPASSWORD=\"" + ToUtf8(password) +
+      "\" DATABASE=\"a&amp;amp;b\"/&gt;";
+  const std::string configurations = List(
+      1, "Configurations",
+      Configuration(2, "Debug|Win32", true, connection, {"Tables\\a.kv7tbl", "b.kv7"}) +
+          Configuration(2, "Release|Win32", false));
+  const std::string extra = "  <DefaultConfiguration>Release|Win32</DefaultConfiguration>\n";
   const std::string assemblies =
       "  <AssemblyInfos>\n    <AssemblyInfo>\n      <Path>lib\\Tools.dll</Path>\n"
       "    </AssemblyInfo>\n  </AssemblyInfos>\n";
@@ -80,7 +90,13 @@ TEST_F(ProjectFileTest, ConfigurationsAndAssemblyRecordsSurviveUntouched) {
   const auto file = Path("Cfg.kv7p");
   CMyProjectHierarchy* project = OpenText(file, text);
   ASSERT_NE(project, nullptr);
-  EXPECT_EQ(project->GetDefaultConfigurationName(), u"Debug");
+  EXPECT_FALSE(Dirty(project));
+  ASSERT_EQ(project->GetActiveProjectConfig(), project->GetCfgProvider()->FindCfg(u"release|win32"));
+  CMyProjectCfg* debug = project->GetCfgProvider()->FindCfg(u"Debug|Win32");
+  ASSERT_NE(debug, nullptr);
+  EXPECT_EQ(debug->get_ConnInfo()->GetPassword(), u"s3cret");
+  EXPECT_EQ(debug->get_ConnInfo()->GetDatabase(), u"a&b");
+  EXPECT_EQ(debug->GetRunOrder()->GetCount(), 2);
   ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
   EXPECT_EQ(ReadFile(file), text);
 }
@@ -115,38 +131,59 @@ TEST_F(ProjectFileTest, AFileWhoseRootIsNotAProjectLoadsNothingAndSaysWhatItIs) 
   EXPECT_EQ(project->GetProjectNode()->FirstChildNoPopulate(), nullptr);
 }
 
-TEST_F(ProjectFileTest, OlderVersionsLoadDirtyAndSaveInTheCurrentLayout) {
+TEST_F(ProjectFileTest, OlderVersionsLoadDirtyAndTheirConnectionGoesToTheConfigurations) {
   WriteFile(Path("Tables/a.kv7tbl"), "--\n");
   WriteFile(Path("b.kv7"), "--\n");
-  // Version 1 and 2 files, written with plain line ends, spaces and "/".
+  // Version 1 and 2 files, written with plain line ends, spaces and "/",
+  // whose one connection was the project's.
   const std::string folders =
       Folder(2, "Tables", "TablesFolder", Item(4, "TableFile", "Tables/a.kv7tbl"));
   const std::string files = Item(2, "ScriptFile", "b.kv7");
   std::string general_with_connection = kGeneral;
   general_with_connection.insert(
       general_with_connection.find("    <Scc"),
-      "    <ConnInfo>\n      <DATACONNECTION>server=old</DATACONNECTION>\n"
-      "    </ConnInfo>\n");
+      "    <ConnInfo>&lt;DATACONNECTION DBCONNNAME=\"legacy\" DBALIAS=\"SALES\"/&gt;</ConnInfo>\n");
+  // One configuration read from the file already has a connection of its own.
+  const std::string own = "&lt;DATACONNECTION DBCONNNAME=\"own\"/&gt;";
+  const std::string configurations =
+      List(1, "Configurations", Configuration(2, "Release|Win32", false, own));
   struct Case {
     std::string version;
     LONG expected;
+    std::string configurations;
   };
-  for (const Case& c : {Case{"", 1}, Case{" version=\"2\"", 2}, Case{" version=\"3\"", 3}}) {
+  for (const Case& c : {Case{"", 1, ""}, Case{" version=\"2\"", 2, ""},
+                        Case{" version=\"2\"", 2, configurations},
+                        Case{" version=\"3\"", 3, ""}}) {
     SCOPED_TRACE(c.expected);
+    SCOPED_TRACE(c.configurations);
     const auto file = Path("Old" + std::to_string(c.expected) + ".kv7p");
-    CMyProjectHierarchy* project =
-        OpenText(file, Project("Whatever", files, folders, c.version, general_with_connection));
+    CMyProjectHierarchy* project = OpenText(
+        file, Project("Whatever", files, folders, c.version, general_with_connection + c.configurations));
     ASSERT_NE(project, nullptr);
     EXPECT_EQ(project->GetFormatVersion(), c.expected);
-    // The project-wide connection is read from older files only.
-    EXPECT_EQ(project->GetProjectLevelConnection().empty(), c.expected == 3);
     EXPECT_EQ(Dirty(project), c.expected < 3);
-
     ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
     EXPECT_EQ(project->GetFormatVersion(), 3);
-    EXPECT_EQ(ReadFile(file), Layout(Project("Old" + std::to_string(c.expected), files,
-                                             Folder(2, "Tables", "TablesFolder",
-                                                    Item(4, "TableFile", "Tables\\a.kv7tbl")))));
+    const std::string saved = ReadFile(file);
+    EXPECT_EQ(saved.find("<General>\r\n\t\t<SccProjectName>"), saved.find("<General>")) << saved;
+
+    // Read again: every configuration that had no connection has the old
+    // project's; version 1 also upgraded it (its alias became its database).
+    project = Open(file);
+    ASSERT_NE(project, nullptr);
+    for (const ComPtr<CMyProjectCfg>& cfg : project->GetCfgProvider()->GetConfigurations()) {
+      SCOPED_TRACE(ToUtf8(cfg->GetName()));
+      const CKV7ConnInfo& connection = *cfg->get_ConnInfo();
+      if (c.expected == 3) {
+        EXPECT_TRUE(connection.GetConnName().empty());
+      } else if (!c.configurations.empty() && cfg->GetCfgName() == u"Release") {
+        EXPECT_EQ(connection.GetConnName(), u"own");
+      } else {
+        EXPECT_EQ(connection.GetConnName(), u"legacy");
+        EXPECT_EQ(connection.GetDatabase(), c.expected == 1 ? u"SALES" : u"");
+      }
+    }
   }
 }
 
@@ -218,7 +255,8 @@ TEST_F(ProjectFileTest, NameElementDoesNotRenameTheProject) {
   EXPECT_EQ(CMyProjectHierarchy::GlobalFindProjectByName(u"original"), nullptr);
   ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
   // Then the new base name is saved; no default configuration is written.
-  EXPECT_EQ(ReadFile(file), Layout(Project("Copy", "", "")));
+  EXPECT_EQ(ReadFile(file),
+            Layout(Project("Copy", "", "", " version=\"3\"", kGeneral + kDefaultConfigurations)));
 }
 
 }  // namespace

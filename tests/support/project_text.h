@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kv7::test {
 
@@ -51,6 +52,33 @@ inline const std::string kGeneral =
     "  <General>\n    <SccProjectName>$/Sales</SccProjectName>\n    "
     "<SccLocalPath>.</SccLocalPath>\n"
     "    <SccAuxPath>aux</SccAuxPath>\n    <SccProvider>Vault</SccProvider>\n  </General>\n";
+
+// A Configuration element as the project writes it: the full name, the
+// connection text (escaped as written), the run order's names and the
+// debugging info with its defaults.
+inline std::string Configuration(int level, const std::string& fullName, bool buildForDebug,
+                                 const std::string& connection = "",
+                                 const std::vector<std::string>& runOrder = {}) {
+  std::string items;
+  for (const std::string& name : runOrder)
+    items += Pad(level + 3) + "<RunOrderItem>\n" + Pad(level + 4) + "<FileName>" + name +
+             "</FileName>\n" + Pad(level + 3) + "</RunOrderItem>\n";
+  const std::string in = Pad(level + 1), in2 = Pad(level + 2);
+  return Pad(level) + "<Configuration>\n" + in + "<Name>" + fullName + "</Name>\n" + in +
+         "<ConnInfo>" + connection + "</ConnInfo>\n" + in + "<RunOrder>\n" + in2 +
+         "<RunOrderItemList>\n" + items + in2 + "</RunOrderItemList>\n" + in + "</RunOrder>\n" +
+         in + "<DebuggingInfo>\n" + in2 + "<BuildForDebug>" + (buildForDebug ? "TRUE" : "FALSE") +
+         "</BuildForDebug>\n" + in2 + "<DebugSessionTimeout>60</DebugSessionTimeout>\n" + in2 +
+         "<MaxVariableLengthDisplay>80</MaxVariableLengthDisplay>\n" + in2 +
+         "<LogXML>FALSE</LogXML>\n" + in2 + "<ParametersXML></ParametersXML>\n" + in2 +
+         "<ProcName></ProcName>\n" + in2 + "<ProcSchema></ProcSchema>\n" + in +
+         "</DebuggingInfo>\n" + Pad(level) + "</Configuration>\n";
+}
+
+// The configurations a project gets when its file has none.
+inline const std::string kDefaultConfigurations =
+    List(1, "Configurations",
+         Configuration(2, "Debug|Win32", true) + Configuration(2, "Release|Win32", false));
 
 // A whole project text; `version` is the root's attribute text ("" for none),
 // `head` what stands between Name and General.

@@ -27,6 +27,7 @@
 #include "kv7/platform/hresult.h"
 #include "kv7/platform/types.h"
 #include "kv7/platform/wstring.h"
+#include "kv7/platform/xmldom.h"
 
 class CKV7ConnInfo {
  public:
@@ -178,3 +179,12 @@ class CKV7ConnInfo {
   WString db_type_;
   WString decrypted_xml_;
 };
+
+// Reads the connection that a ConnInfo element of the project file holds
+// (its text, escaped as the writer leaves it, or a DATACONNECTION element
+// written in it): decrypted, brought up to date with the helper library's
+// catalogue (*changed TRUE when that replaced it) and, for a project file
+// of an older format version, upgraded. S_FALSE, the record untouched, for
+// an empty element; the parse's status for text that is not a connection.
+HRESULT LoadConnInfoFromXML(IXMLDOMNode* connInfo, LONG formatVersion, CKV7ConnInfo& connection,
+                            BOOL* changed);

@@ -76,6 +76,9 @@ class CFileVwFileNode : public CFileVwBaseNode, public IDispatch {
   // Renames the item's file in its directory, keeping the tree, the IDE's
   // documents and the project file in step.
   HRESULT SetEditLabel(WStringView label) override;
+  // The item's file moved from `oldPath` to `newPath`: the project's
+  // listeners hear it and the built-files record follows.
+  void OnItemRenamed(WStringView oldPath, WStringView newPath);
   HRESULT GetProperty(VSHPROPID property, VARIANT* value) override;
   // Open (261), Open With (199), View Code (333) and View Form (332).
   HRESULT QueryStatus(const GUID* group, ULONG count, OLECMD* commands) override;

@@ -9,12 +9,20 @@
 // answer E_UNEXPECTED before Init and after Close.
 #pragma once
 
+#include <memory>
 #include <vector>
 
+#include "kv7/document/conn_info.h"
 #include "kv7/document/folders.h"
 #include "kv7/hierarchy/file_nodes.h"
+#include "kv7/hierarchy/project_listeners.h"
 #include "kv7/platform/critsec.h"
 #include "kv7/platform/xmldom.h"
+
+class CCfgProvider;
+class CMyProjectCfg;
+class CKV7BuiltFiles;
+class CKV7DebuggingInfo;
 
 // Creation flags of Init.
 inline constexpr DWORD CPF_CLONEFILE = 0x1;  // a new project made from a template
@@ -59,7 +67,7 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   HRESULT IsDirty(BOOL* dirty);
   // Whether the project itself needs saving.
   HRESULT IsProjectReallyDirty(BOOL* dirty);
-  bool IsBuiltFilesObjectDirty() const { return false; }
+  bool IsBuiltFilesObjectDirty() const;
   HRESULT CloseCleanup();
 
   // ---- IVsHierarchy ------------------------------------------------------
@@ -120,6 +128,46 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   // What InitProjectSpecificEditorMap read for an extension (".kv7sp").
   bool UsesGlobalEditorByDefault(WStringView extension) const;
 
+  // ---- Configurations ----------------------------------------------------
+  // The provider, created at Init and let go at Close (null then).
+  CCfgProvider* GetCfgProvider() const { return cfg_provider_.Get(); }
+  // What the project's items deployed, per configuration; the file beside
+  // the project file. Lives as long as the hierarchy.
+  CKV7BuiltFiles* GetBuiltFiles() const { return built_files_.get(); }
+  // The configuration named by the default configuration name (its full
+  // name, ignoring case); without one, the configuration the IDE's
+  // solution build manager has active for the project; null when neither
+  // names one of the provider's.
+  CMyProjectCfg* GetDefaultConfiguration() const;
+  // The default configuration, else the provider's first, else null.
+  CMyProjectCfg* GetActiveProjectConfig() const;
+  CKV7ConnInfo* GetActiveConnInfo() const;
+  CKV7DebuggingInfo* GetActiveDebuggingInfo() const;
+  // Names the default configuration (a full name, "Release|Win32"; empty
+  // for none) and marks the project dirty.
+  void SetDefaultConfigurationName(WStringView fullName);
+
+  // ---- Project listeners ---------------------------------------------------
+  // Appends the listener (the list holds no reference) and hands it the
+  // tracking document.
+  HRESULT RegisterProjectListener(IKV7ProjectListener* listener);
+  // Removes the first entry of the listener; an unknown one is ignored.
+  HRESULT UnRegisterProjectListener(IKV7ProjectListener* listener);
+  // Each tells every listener, in registration order.
+  void FileAdded(WStringView path);
+  void FileDeleted(WStringView path);
+  void FileRenamed(WStringView oldPath, WStringView newPath);
+  void FolderAdded(WStringView path);
+  void FolderDeleted(WStringView path);
+  void FolderRenamed(WStringView oldPath, WStringView newPath);
+  void ProjectAdded(WStringView name);
+  void ProjectDeleted(WStringView name);
+  void ProjectRenamed(WStringView oldName, WStringView newName);
+  void TrackingDOMChanged();
+  // The IDE's document tracking, for this project. The helper holds the
+  // project while it lives: keep it for one operation only.
+  CVsTrackProjectDocuments2Helper DocumentTracker() { return CVsTrackProjectDocuments2Helper(this); }
+
   // ---- Automation --------------------------------------------------------
   HRESULT get_Name(BSTR* name);
   HRESULT put_Name(const char16_t* name);
@@ -157,9 +205,9 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   // The global option SaveUserAndPassword as it was when the project was
   // loaded: whether saved connections keep their user and password.
   bool GetSaveUserAndPassword() const { return save_user_and_password_; }
-  // The project-level connection of an old project file (its ConnInfo
-  // element), which only configurations can take over; empty when none.
-  const WString& GetProjectLevelConnection() const { return project_connection_xml_; }
+  // The connection of a project file older than version 3, which its
+  // configurations without a connection take over; empty otherwise.
+  const CKV7ConnInfo& GetProjectLevelConnection() const { return project_connection_; }
   bool IsClosed() const { return closed_; }
   void SetDirty() { if (project_node_) project_node_->SetDirty(true); }
 
@@ -186,8 +234,28 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   CMyProjectHierarchy();
   ~CMyProjectHierarchy() override;
 
+  class CfgProviderEvents;
+
   HRESULT CheckOpen() const;
   HRESULT WriteProjectFile(const WString& path);
+  // Creates the configuration provider and listens to it.
+  void CreateCfgProvider();
+  // Gives a connection read from an old project file to every
+  // configuration that has none.
+  void GiveProjectConnectionToConfigurations();
+  // Reads the built-files record beside the project file; one that does
+  // not load is reported and the project goes on with an empty record.
+  void LoadBuiltFiles();
+  // Enters every configuration that the record lacks; opening the project
+  // changes nothing that would need saving.
+  void EnterConfigurationsInRecord();
+  // The provider told that a configuration name changed or went.
+  void OnCfgNameRenamed(WStringView oldName, WStringView newName);
+  void OnCfgNameDeleted(WStringView name);
+  template <class Call>
+  void TellListeners(Call call);
+  // Sends ShuttingDown to every listener and forgets them all.
+  void ShutDownListeners();
   bool HasSelection() const;
   // Project file reading, by element.
   HRESULT LoadKV7ProjectNode(IXMLDOMNode* root);
@@ -213,13 +281,17 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   WString owner_key_;
   WString default_configuration_;
   LONG format_version_ = kProjectFormatVersion;
-  // Elements read from the project file whose owners keep them for the
-  // next save, as read (the text of each element, in the order met).
-  std::vector<WString> configurations_xml_;
+  // Assembly records read from the project file, kept for the next save as
+  // read (the text of each element, in the order met).
   std::vector<WString> assembly_infos_xml_;
   WString document_element_;
   // The single connection of a project file older than version 3.
-  WString project_connection_xml_;
+  CKV7ConnInfo project_connection_;
+  ComPtr<CCfgProvider> cfg_provider_;
+  DWORD cfg_provider_cookie_ = 0;
+  std::unique_ptr<CKV7BuiltFiles> built_files_;
+  // Registered project listeners, in registration order; not referenced.
+  std::vector<IKV7ProjectListener*> listeners_;
   ComPtr<IXMLDOMDocument> tracking_document_;
   std::vector<WString> missing_on_load_;
   std::vector<WString> global_editor_extensions_;

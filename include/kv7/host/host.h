@@ -49,7 +49,22 @@ struct DocumentRename {
   WString newPath;
 };
 
+// A change that a project asked the IDE's document tracking about, or told
+// it of.
+struct TrackedChange {
+  enum class Kind { QueryAdd, Added, QueryRename, Renamed, QueryRemove, Removed };
+
+  Kind kind = Kind::QueryAdd;
+  WString path;
+  WString newPath;  // renames only
+  DWORD flags = 0;
+
+  friend bool operator==(const TrackedChange&, const TrackedChange&) = default;
+};
+
 class SolutionService;
+class BuildManagerService;
+class TrackingService;
 class ExplorerService;
 class DocumentService;
 class QueryEditService;
@@ -82,6 +97,14 @@ class CHost {
 
   // Makes every edit query answer "no", as if the user refused each one.
   void RefuseEdits(bool refuse);
+  // Makes document tracking refuse every add, rename and removal (as source
+  // control may), and lists what it was asked and told, oldest first.
+  void RefuseTrackedChanges(bool refuse);
+  const std::vector<TrackedChange>& TrackedChanges() const;
+
+  // The configuration (full name) that the solution builds and runs;
+  // empty for none, so that a project falls back to its own default.
+  void SetActiveConfiguration(WStringView fullName);
   // Whether changes to the file are being ignored (IVsFileChangeEx::IgnoreFile).
   bool IsFileIgnored(WStringView path) const;
 
@@ -102,6 +125,8 @@ class CHost {
   ComPtr<QueryEditService> queryEdit_;
   ComPtr<FileChangeService> fileChange_;
   ComPtr<ShellService> shell_;
+  ComPtr<TrackingService> tracking_;
+  ComPtr<BuildManagerService> buildManager_;
   ComPtr<IServiceProvider> provider_;
   MessageBoxPresenter previousPresenter_;
 };

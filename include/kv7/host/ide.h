@@ -340,10 +340,139 @@ struct IProvidePropertyBuilder : IUnknown {
                                  HWND owner, VARIANT* value, VARIANT_BOOL* changed) = 0;
 };
 
+// ---- Configurations -------------------------------------------------------
+
+// One configuration of a project: a configuration name on a platform.
+struct IVsCfg : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE3")
+
+  // The configuration's name and platform, as the IDE lists them.
+  virtual HRESULT get_DisplayName(BSTR* name) = 0;
+  virtual HRESULT get_IsDebugOnly(BOOL* debugOnly) = 0;
+  virtual HRESULT get_IsReleaseOnly(BOOL* releaseOnly) = 0;
+};
+
+// A configuration of a project.
+struct IVsProjectCfg : IVsCfg {
+  KV7_INTERFACE(IVsCfg, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE4")
+
+  // The full name: the configuration name, "|" and the platform name.
+  virtual HRESULT get_CanonicalName(BSTR* name) = 0;
+};
+
+// What a build tells those who asked to follow it.
+struct IVsBuildStatusCallback : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE5")
+
+  // The build is about to start; clearing *continueBuild stops it.
+  virtual HRESULT BuildBegin(BOOL* continueBuild) = 0;
+  virtual HRESULT BuildEnd(BOOL success) = 0;
+  virtual HRESULT Tick(BOOL* continueBuild) = 0;
+};
+
+// The status of a sixth advise where five are the limit.
+inline constexpr HRESULT CONNECT_E_ADVISELIMIT = MakeHResult(0x80040201);
+
+// A configuration that builds.
+struct IVsBuildableProjectCfg : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE6")
+
+  virtual HRESULT AdviseBuildStatusCallback(IVsBuildStatusCallback* callback, DWORD* cookie) = 0;
+  virtual HRESULT UnadviseBuildStatusCallback(DWORD cookie) = 0;
+  virtual HRESULT QueryStartBuild(DWORD options, BOOL* supported, BOOL* ready) = 0;
+  virtual HRESULT QueryStartClean(DWORD options, BOOL* supported, BOOL* ready) = 0;
+  virtual HRESULT QueryStartUpToDateCheck(DWORD options, BOOL* supported, BOOL* ready) = 0;
+  // *done: whether the last build has ended.
+  virtual HRESULT QueryStatus(BOOL* done) = 0;
+  virtual HRESULT Stop(BOOL sync) = 0;
+  virtual HRESULT Wait(DWORD milliseconds, BOOL tickWhenMessagesWait) = 0;
+};
+
+// A configuration that the IDE's start command launches.
+struct IVsDebuggableProjectCfg : IVsCfg {
+  KV7_INTERFACE(IVsCfg, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE7")
+
+  virtual HRESULT QueryDebugLaunch(ULONG flags, BOOL* canLaunch) = 0;
+};
+
+// What a configuration provider tells its listeners.
+struct IVsCfgProviderEvents : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE8")
+
+  virtual HRESULT OnCfgNameAdded(const char16_t* name) = 0;
+  virtual HRESULT OnCfgNameDeleted(const char16_t* name) = 0;
+  virtual HRESULT OnCfgNameRenamed(const char16_t* oldName, const char16_t* newName) = 0;
+  virtual HRESULT OnPlatformNameAdded(const char16_t* name) = 0;
+  virtual HRESULT OnPlatformNameDeleted(const char16_t* name) = 0;
+};
+
 // A project's configurations, as the IDE sees them.
 struct IVsCfgProvider : IUnknown {
   KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DDE")
+
+  // Fills up to `count` configurations (each with a reference for the
+  // caller); *actual is how many there are. With count 0, only *actual.
+  virtual HRESULT GetCfgs(ULONG count, IVsCfg** cfgs, ULONG* actual, DWORD* flags) = 0;
 };
+
+// Configuration providers that edit names and platforms.
+struct IVsCfgProvider2 : IVsCfgProvider {
+  KV7_INTERFACE(IVsCfgProvider, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE9")
+
+  // Names as BSTRs for the caller to free; count 0 asks only for *actual.
+  virtual HRESULT GetCfgNames(ULONG count, BSTR* names, ULONG* actual) = 0;
+  virtual HRESULT GetPlatformNames(ULONG count, BSTR* names, ULONG* actual) = 0;
+  virtual HRESULT GetSupportedPlatformNames(ULONG count, BSTR* names, ULONG* actual) = 0;
+  virtual HRESULT GetCfgOfName(const char16_t* name, const char16_t* platform, IVsCfg** cfg) = 0;
+  // Opens a configuration by its full name ("Debug|Win32").
+  virtual HRESULT OpenProjectCfg(const char16_t* fullName, IVsProjectCfg** cfg) = 0;
+  virtual HRESULT AddCfgsOfCfgName(const char16_t* name, const char16_t* cloneName,
+                                   BOOL isPrivate) = 0;
+  virtual HRESULT DeleteCfgsOfCfgName(const char16_t* name) = 0;
+  virtual HRESULT RenameCfgsOfCfgName(const char16_t* oldName, const char16_t* newName) = 0;
+  virtual HRESULT AddCfgsOfPlatformName(const char16_t* name, const char16_t* clonePlatform) = 0;
+  virtual HRESULT DeleteCfgsOfPlatformName(const char16_t* name) = 0;
+  virtual HRESULT GetCfgProviderProperty(LONG property, VARIANT* value) = 0;
+  virtual HRESULT AdviseCfgProviderEvents(IVsCfgProviderEvents* sink, DWORD* cookie) = 0;
+  virtual HRESULT UnadviseCfgProviderEvents(DWORD cookie) = 0;
+  virtual HRESULT get_UsesIndependentConfigurations(BOOL* independent) = 0;
+};
+
+// The solution's build settings: which configuration of a project is active.
+struct IVsSolutionBuildManager : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DEA")
+
+  // The project's active configuration; S_FALSE with null when the
+  // solution names none that the project has.
+  virtual HRESULT FindActiveProjectCfg(IVsHierarchy* project, IVsProjectCfg** cfg) = 0;
+};
+inline constexpr GUID SID_SVsSolutionBuildManager = IVsSolutionBuildManager::iid();
+
+// ---- Document tracking ----------------------------------------------------
+
+// Flags of the tracking calls, as the IDE takes them.
+inline constexpr DWORD VSQUERYADDFILEFLAGS_IsSpecialFile = 0x2;
+inline constexpr DWORD VSREMOVEFILEFLAGS_IsDirectoryBased = 0x8;
+
+// The IDE's document tracking: a project asks before it adds, renames or
+// removes a file and tells it afterwards, so that source control and other
+// IDE clients can take part.
+struct IVsTrackProjectDocuments2 : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DEB")
+
+  // *allowed: FALSE when the change is refused.
+  virtual HRESULT OnQueryAddFiles(IVsHierarchy* project, const char16_t* path, DWORD flags,
+                                  BOOL* allowed) = 0;
+  virtual HRESULT OnAfterAddFilesEx(IVsHierarchy* project, const char16_t* path, DWORD flags) = 0;
+  virtual HRESULT OnQueryRenameFile(IVsHierarchy* project, const char16_t* oldPath,
+                                    const char16_t* newPath, DWORD flags, BOOL* allowed) = 0;
+  virtual HRESULT OnAfterRenameFile(IVsHierarchy* project, const char16_t* oldPath,
+                                    const char16_t* newPath, DWORD flags) = 0;
+  virtual HRESULT OnQueryRemoveFiles(IVsHierarchy* project, const char16_t* path, DWORD flags,
+                                     BOOL* allowed) = 0;
+  virtual HRESULT OnAfterRemoveFiles(IVsHierarchy* project, const char16_t* path, DWORD flags) = 0;
+};
+inline constexpr GUID SID_SVsTrackProjectDocuments = IVsTrackProjectDocuments2::iid();
 
 // Reaches the configuration provider of the project an object belongs to.
 struct IVsGetCfgProvider : IUnknown {

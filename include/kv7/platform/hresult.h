@@ -68,6 +68,7 @@ inline constexpr DWORD ERROR_CANTOPEN = 1011;
 inline constexpr DWORD ERROR_CANTREAD = 1012;
 inline constexpr DWORD ERROR_CANTWRITE = 1013;
 inline constexpr DWORD ERROR_KEY_DELETED = 1018;
+inline constexpr DWORD ERROR_NOT_FOUND = 1168;
 inline constexpr DWORD ERROR_CONNECTION_REFUSED = 1225;
 inline constexpr DWORD ERROR_FILE_READ_ONLY = 6009;
 
