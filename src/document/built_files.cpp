@@ -38,12 +38,6 @@ WString AttributeOf(IXMLDOMNode* element, const char16_t* name) {
   return value;
 }
 
-WString NodeName(IXMLDOMNode* node) {
-  CComBSTR name;
-  if (FAILED(node->get_nodeName(name.Put()))) return {};
-  return name.ToString();
-}
-
 WString FileElementText(WStringView path, WStringView time) {
   return u"<File val=\"" + Escaped(path) + u"\" builttime=\"" + Escaped(time) + u"\"/>";
 }
@@ -105,15 +99,8 @@ HRESULT CKV7BuiltFiles::ReadDocument(const char16_t* path) {
     document_ = document;
     return IndexDocument(path);
   }
-  ComPtr<IXMLDOMParseError> error;
-  LONG code = 0, line = 0, position = 0;
-  CComBSTR reason;
-  if (SUCCEEDED(document->get_parseError(error.Put())) && error) {
-    (void)error->get_errorCode(&code);
-    (void)error->get_reason(reason.Put());
-    (void)error->get_line(&line);
-    (void)error->get_linepos(&position);
-  }
+  LONG code = 0;
+  WString reason = DescribeParseError(document.Get(), path, &code);
   // No record yet: nothing was built.
   if (code == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
       code == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) {
@@ -121,10 +108,7 @@ HRESULT CKV7BuiltFiles::ReadDocument(const char16_t* path) {
     return S_OK;
   }
   hr = FAILED(code) ? code : E_FAIL;
-  // A file that could not be read has no line to name; its reason names it.
-  WString where = line > 0 ? kv7::FormatW(u"%s: line %d, position %d: ", path, line, position)
-                           : WString();
-  kv7::SetErrorInfo(hr, where + reason.ToString());
+  kv7::SetErrorInfo(hr, reason);
   return hr;
 }
 
@@ -133,7 +117,7 @@ HRESULT CKV7BuiltFiles::IndexDocument(const char16_t* path) {
   configurations_.Reset();
   ComPtr<IXMLDOMNode> root;
   (void)document_->get_documentElement(root.Put());
-  WString root_name = root ? NodeName(root.Get()) : WString();
+  WString root_name = GetNodeName(root.Get());
   if (root_name != kRootName) {
     kv7::SetErrorInfo(E_FAIL, kv7::FormatW(u"%s: not a built files record: its root is %s", path,
                                            root_name.c_str()));

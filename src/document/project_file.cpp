@@ -35,12 +35,6 @@ void AppendTextElement(WString& buffer, WStringView indent, WStringView name, WS
   buffer.append(u"</").append(name).append(u">\r\n");
 }
 
-WString NodeName(IXMLDOMNode* node) {
-  CComBSTR name;
-  if (FAILED(node->get_nodeName(name.Put()))) return {};
-  return name.ToString();
-}
-
 // Calls `visit(name, child)` for each child of a node, in document order,
 // stopping at the first failure.
 template <class Visit>
@@ -50,7 +44,7 @@ HRESULT ForEachChild(IXMLDOMNode* node, Visit visit) {
   if (FAILED(hr)) return hr;
   ComPtr<IXMLDOMNode> child;
   while ((hr = children->nextNode(child.Put())) == S_OK && child) {
-    HRESULT visited = visit(NodeName(child.Get()), child.Get());
+    HRESULT visited = visit(GetNodeName(child.Get()), child.Get());
     if (FAILED(visited)) return visited;
   }
   return hr;
@@ -174,26 +168,21 @@ HRESULT CMyProjectHierarchy::LoadFromXML(const char16_t* fileName) {
   if (document->load(fileName, &loaded) != S_OK || loaded != VARIANT_TRUE) {
     ComPtr<IXMLDOMParseError> error;
     CComBSTR reason, url;
-    LONG line = 0, position = 0, filepos = 0;
+    LONG filepos = 0;
     if (SUCCEEDED(document->get_parseError(error.Put())) && error) {
       (void)error->get_reason(reason.Put());
-      (void)error->get_line(&line);
-      (void)error->get_linepos(&position);
       (void)error->get_filepos(&filepos);
       (void)error->get_url(url.Put());
     }
     KV7_TRACE_TEXTW(reason.ToString().c_str());
     tracePrintfW(0, u"at position %lu in %s", static_cast<unsigned long>(filepos),
                  url.IsNull() ? u"" : url.Get());
-    // A file that could not be read at all has no line to name.
-    WString where =
-        line > 0 ? kv7::FormatW(u"%s: line %d, position %d: ", fileName, line, position) : u"";
-    kv7::SetErrorInfo(E_FAIL, where + reason.ToString());
+    kv7::SetErrorInfo(E_FAIL, DescribeParseError(document.Get(), fileName));
     return KV7_TRACE_RETURN(E_FAIL);
   }
   ComPtr<IXMLDOMNode> element;
   if (document->get_documentElement(element.Put()) == S_OK && element)
-    document_element_ = NodeName(element.Get());
+    document_element_ = GetNodeName(element.Get());
   // The first top-level node named exactly KV7Project is the project.
   ComPtr<IXMLDOMNode> root;
   hr = ForEachChild(document.Get(), [&](const WString& name, IXMLDOMNode* child) {

@@ -201,3 +201,27 @@ HRESULT DumpDOMDocToDisk(IXMLDOMDocument* document, const char16_t* path) {
   KV7_TRACE_ENTRY("DumpDOMDocToDisk", 2, "XMLHelpers");
   return KV7_TRACE_RETURN(document->save(path));
 }
+
+WString GetNodeName(IXMLDOMNode* node) {
+  KV7_TRACE_ENTRY("GetNodeName", 2, "XMLHelpers");
+  CComBSTR name;
+  if (node == nullptr || FAILED(node->get_nodeName(name.Put()))) return {};
+  return name.ToString();
+}
+
+WString DescribeParseError(IXMLDOMDocument* document, WStringView path, LONG* code) {
+  KV7_TRACE_ENTRY("DescribeParseError", 2, "XMLHelpers");
+  ComPtr<IXMLDOMParseError> error;
+  LONG line = 0, position = 0, error_code = 0;
+  CComBSTR reason;
+  if (SUCCEEDED(document->get_parseError(error.Put())) && error) {
+    (void)error->get_errorCode(&error_code);
+    (void)error->get_reason(reason.Put());
+    (void)error->get_line(&line);
+    (void)error->get_linepos(&position);
+  }
+  if (code) *code = error_code;
+  if (line <= 0) return reason.ToString();
+  return kv7::FormatW(u"%s: line %d, position %d: %s", WString(path).c_str(), line, position,
+                      reason.ToString().c_str());
+}

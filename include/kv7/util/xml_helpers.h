@@ -60,6 +60,15 @@ HRESULT RemoveAllChildNodes(IXMLDOMNodeList* list);
 void NormalizeXML(WString& text);
 void DenormalizeXML(WString& text);
 
+// The node's qualified name; empty when it cannot be read.
+WString GetNodeName(IXMLDOMNode* node);
+
+// Why a document did not load, worded for the user: "<path>: line N,
+// position M: <reason>"; the reason alone when the file could not be read
+// at all (that reason names the file). *code, when given, receives the
+// parse error's code.
+WString DescribeParseError(IXMLDOMDocument* document, WStringView path, LONG* code = nullptr);
+
 // The declaration line that starts the system's XML documents, from the
 // helper library; the header is unchanged when the library gives none.
 HRESULT GetXMLEncoding(WString& header);
