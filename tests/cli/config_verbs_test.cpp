@@ -2,7 +2,7 @@
 // that opens the project, acts on a configuration, saves and closes.
 #include <gtest/gtest.h>
 
-#include "cli/cli_run.h"
+#include "cli/project_cli_test.h"
 #include "support/test_support.h"
 
 namespace kv7::test {
@@ -10,27 +10,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ConfigVerbsTest : public ScratchDir {
+class ConfigVerbsTest : public ProjectCliTest {
  protected:
   void SetUp() override {
-    ScratchDir::SetUp();
+    ProjectCliTest::SetUp();
     Expect(0, "new " + Quote(File()));
   }
-  std::string Expect(int code, const std::string& arguments) {
-    CliRun run = Kv7(arguments);
-    EXPECT_EQ(run.exit_code, code) << arguments << "\n" << run.out;
-    return run.out;
-  }
-  // Runs "kv7 VERB [SUBCOMMAND] PROJECT ARGUMENTS".
-  std::string On(int code, const std::string& verb, const std::string& arguments = "") {
-    return Expect(code, verb + " " + Quote(File()) + " " + arguments);
-  }
-  fs::path File() const { return Path("p/Shop.kv7p"); }
   fs::path Record() const { return Path("p/Shop.kv7builtfiles.xml"); }
-  std::string Saved() const { return ReadFile(File()); }
-  static bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-  }
 };
 
 TEST_F(ConfigVerbsTest, ConfigurationsAreAddedRenamedRemovedAndConnected) {

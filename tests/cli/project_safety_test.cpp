@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "cli/cli_run.h"
+#include "cli/project_cli_test.h"
 #include "support/project_text.h"
 #include "support/test_support.h"
 
@@ -13,25 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ProjectSafetyTest : public ScratchDir {
+class ProjectSafetyTest : public ProjectCliTest {
  protected:
-  std::string Expect(int code, const std::string& arguments) {
-    CliRun run = Kv7(arguments);
-    EXPECT_EQ(run.exit_code, code) << arguments << "\n" << run.out;
-    return run.out;
-  }
-  std::string On(int code, const std::string& verb, const std::string& arguments = "") {
-    return Expect(code, verb + " " + Quote(File()) + " " + arguments);
-  }
-  fs::path File() const { return Path("p/Shop.kv7p"); }
-  std::string Saved() const { return ReadFile(File()); }
-  static bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-  }
-  std::string Made(const std::string& name) {
-    WriteFile(Path("p/" + name), "--\n");
-    return Quote(Path("p/" + name));
-  }
   static ino_t Inode(const fs::path& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;

@@ -2,7 +2,7 @@
 // project files in the scratch directory.
 #include <gtest/gtest.h>
 
-#include "cli/cli_run.h"
+#include "cli/project_cli_test.h"
 #include "support/project_text.h"
 #include "support/test_support.h"
 
@@ -11,29 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ProjectVerbsTest : public ScratchDir {
- protected:
-  // Runs kv7 and expects the exit code; returns what it printed.
-  std::string Expect(int code, const std::string& arguments) {
-    CliRun run = Kv7(arguments);
-    EXPECT_EQ(run.exit_code, code) << arguments << "\n" << run.out;
-    return run.out;
-  }
-  // Runs a verb on the project p/Shop.kv7p with further arguments.
-  std::string On(int code, const std::string& verb, const std::string& arguments = "") {
-    return Expect(code, verb + " " + Quote(File()) + " " + arguments);
-  }
-  fs::path File() const { return Path("p/Shop.kv7p"); }
-  std::string Saved() const { return ReadFile(File()); }
-  static bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-  }
-  // A file in the project directory, written and quoted.
-  std::string Made(const std::string& name) {
-    WriteFile(Path("p/" + name), "--\n");
-    return Quote(Path("p/" + name));
-  }
-};
+using ProjectVerbsTest = ProjectCliTest;
 
 TEST_F(ProjectVerbsTest, NewCreatesTheDefaultFoldersAndRefusesAnExistingFile) {
   EXPECT_TRUE(Has(Expect(0, "new " + Quote(File())), "created"));
