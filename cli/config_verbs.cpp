@@ -9,7 +9,6 @@
 #include "arguments.h"
 #include "connection_verbs.h"
 #include "kv7/build/configurations.h"
-#include "kv7/document/built_files.h"
 #include "kv7/helper/helper.h"
 #include "project_session.h"
 
@@ -144,13 +143,10 @@ int ConfigConnection(const Arguments& args) {
   HRESULT hr = CTaskHelperHook().GetConnXML(FromUtf8(name).c_str(), element.Put());
   if (hr == KV7_E_CONNECTION_NOT_FOUND) return UnknownConnection("config connection", name);
   if (FAILED(hr)) return FailStatus("config connection", hr, "cannot read the connection catalogue");
-  hr = cfg->get_ConnInfo()->SetXML(element.Get(), FALSE);
-  if (hr != S_OK)
-    return FailStatus("config connection", FAILED(hr) ? hr : E_FAIL,
+  hr = cfg->SetConnection(element.Get());
+  if (FAILED(hr))
+    return FailStatus("config connection", hr,
                       "the catalogue's entry for '" + name + "' is not a connection");
-  // What was deployed went to the old database.
-  (void)session.project()->GetBuiltFiles()->SetAllConfigsAsNotBuilt();
-  session.project()->SetDirty();
   return ChangeConfigurations(session, "config connection", S_OK, "",
                               Utf8(cfg->GetName()) + " connects to " + name);
 }

@@ -82,6 +82,18 @@ void CMyProjectCfg::SetCfgName(WStringView name) {
   full_name_ = MakeCfgFullName(name_, platform_);
 }
 
+HRESULT CMyProjectCfg::SetConnection(const char16_t* connectionXml) {
+  KV7_TRACE_ENTRY("CMyProjectCfg::SetConnection", 2, "MyProjectCfg");
+  CKV7ConnInfo connection;
+  HRESULT hr = connection.SetXML(connectionXml, FALSE);
+  if (hr != S_OK) return KV7_TRACE_RETURN(FAILED(hr) ? hr : E_FAIL);
+  hr = connection_.CopyFrom(connection);
+  if (FAILED(hr) || hierarchy_ == nullptr) return KV7_TRACE_RETURN(hr);
+  (void)hierarchy_->GetBuiltFiles()->SetAllConfigsAsNotBuilt();
+  hierarchy_->SetDirty();
+  return KV7_TRACE_RETURN(S_OK);
+}
+
 HRESULT CMyProjectCfg::CopyFrom(CMyProjectCfg* other) {
   KV7_TRACE_ENTRY("CMyProjectCfg::CopyFrom", 2, "MyProjectCfg");
   if (other == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);

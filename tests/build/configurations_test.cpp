@@ -62,8 +62,15 @@ TEST_F(ConfigurationsTest, NamesChangeOnEveryPlatformAndTheRecordFollows) {
   EXPECT_FALSE(provider->FindCfg(u"Release|Win32")->get_DebuggingInfo()->GetBuildForDebug());
 
   // A clone copies the connection and run order, never what was built.
+  // A new connection makes every item of every configuration not built.
   CMyProjectCfg* debug = provider->FindCfg(u"Debug|Win32");
-  ASSERT_EQ(debug->get_ConnInfo()->SetXML(u"<DATACONNECTION DBCONNNAME=\"shop\"/>", FALSE), S_OK);
+  ASSERT_EQ(project->GetBuiltFiles()->SetFileAsBuilt(W(Path("p/a.kv7tbl")), u"Release|Win32"), S_OK);
+  EXPECT_EQ(debug->SetConnection(u"<broken"), E_FAIL);
+  EXPECT_EQ(project->GetBuiltFiles()->BuiltFileCount(u"Release|Win32"), 1);
+  ASSERT_EQ(debug->SetConnection(u"<DATACONNECTION DBCONNNAME=\"shop\"/>"), S_OK);
+  EXPECT_EQ(project->GetBuiltFiles()->BuiltFileCount(u"Release|Win32"), 0);
+  EXPECT_EQ(project->GetBuiltFiles()->BuiltFileCount(u"Debug|Win32"), 0);
+  ASSERT_EQ(project->GetBuiltFiles()->SetFileAsBuilt(W(Path("p/a.kv7tbl")), u"Debug|Win32"), S_OK);
   debug->GetRunOrder()->Add(u"a.kv7tbl");
   ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
   ASSERT_EQ(provider->AddCfgsOfCfgName(u"Test", u"DEBUG", FALSE), S_OK);

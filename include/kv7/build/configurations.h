@@ -50,6 +50,13 @@ class CMyProjectCfg final
   CKV7DebuggingInfo* get_DebuggingInfo() { return &debugging_; }
   CRunOrder* GetRunOrder() { return &run_order_; }
 
+  // Connects the configuration to a connection (a DATACONNECTION element,
+  // password plain). What the project's items deployed went to the old
+  // database, so every item of every configuration counts as not built
+  // again; the project is marked dirty. The parse's status; the connection
+  // is unchanged when the text is not one.
+  HRESULT SetConnection(const char16_t* connectionXml);
+
   // Copies another configuration's connection, run order and debugging
   // info (not its name, not what its items built). The status of copying
   // the connection; a configuration without one leaves this one's empty.
