@@ -8,6 +8,7 @@
 #include "kv7/build/node_executors.h"
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/trace/trace.h"
+#include "kv7/util/path_names.h"
 #include "kv7/util/xml_helpers.h"
 
 namespace {
@@ -53,9 +54,7 @@ CRunOrderItem::CRunOrderItem(WStringView fileName) : file_name_(fileName) {
 
 CRunOrderItem::~CRunOrderItem() { KV7_TRACE_ENTRY("CRunOrderItem::~CRunOrderItem", 6, "RunOrder"); }
 
-bool CRunOrderItem::IsFullPath() const {
-  return file_name_.find(u':') != WString::npos || file_name_.starts_with(u'/');
-}
+bool CRunOrderItem::IsFullPath() const { return IsFullPathName(file_name_); }
 
 std::unique_ptr<CRunOrderItem> CRunOrderItem::Clone() const {
   KV7_TRACE_ENTRY("CRunOrderItem::Clone", 2, "RunOrder");

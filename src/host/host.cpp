@@ -32,7 +32,10 @@ class Provider final : public ComObject<IServiceProvider> {
 
 CHost::CHost()
     : explorer_(MakeCom<ExplorerService>()),
-      solution_(MakeCom<SolutionService>(explorer_)),
+      projectTypes_(MakeCom<ProjectTypesService>()),
+      solution_(MakeCom<SolutionService>(explorer_, projectTypes_)),
+      outputWindow_(MakeCom<OutputWindowService>()),
+      statusbar_(MakeCom<StatusbarService>()),
       documents_(MakeCom<DocumentService>()),
       queryEdit_(MakeCom<QueryEditService>()),
       fileChange_(MakeCom<FileChangeService>()),
@@ -56,6 +59,9 @@ CHost::CHost()
   provider->Offer(SID_SVsMonitorUserContext, MakeCom<HelpService>().Get());
   provider->Offer(SID_SVsTrackProjectDocuments, tracking_.Get());
   provider->Offer(SID_SVsSolutionBuildManager, buildManager_.Get());
+  provider->Offer(SID_SVsRegisterProjectTypes, projectTypes_.Get());
+  provider->Offer(SID_SVsOutputWindow, outputWindow_.Get());
+  provider->Offer(SID_SVsStatusbar, statusbar_.Get());
   provider_ = provider;
   previousPresenter_ =
       SetMessageBoxPresenter([shell = shell_](WStringView caption, WStringView text, UINT style) {
@@ -100,6 +106,18 @@ bool CHost::IsFileIgnored(WStringView path) const { return fileChange_->IsIgnore
 const std::vector<ShownMessageBox>& CHost::MessageBoxes() const { return shell_->Shown(); }
 void CHost::QueueMessageBoxAnswer(int button) { shell_->QueueAnswer(button); }
 const std::vector<WString>& CHost::ErrorReports() const { return shell_->ErrorReports(); }
-void CHost::SetQuiet(bool quiet) { shell_->SetQuiet(quiet); }
+void CHost::SetQuiet(bool quiet) {
+  shell_->SetQuiet(quiet);
+  outputWindow_->SetQuiet(quiet);
+  statusbar_->SetQuiet(quiet);
+}
+
+const WString* CHost::PaneText(REFGUID pane) const {
+  const OutputPane* found = outputWindow_->Pane(pane);
+  return found ? &found->Text() : nullptr;
+}
+
+const WString& CHost::StatusText() const { return statusbar_->Text(); }
+std::pair<ULONG, ULONG> CHost::StatusProgress() const { return statusbar_->LastProgress(); }
 
 }  // namespace kv7::host

@@ -47,10 +47,31 @@ class ExplorerService final : public ComObject<IVsUIHierarchyWindow, IVsMonitorS
   std::set<Item> expanded_;
 };
 
+// The register of project types: the factory of each type, as packages
+// registered them.
+class ProjectTypesService final : public ComObject<IVsRegisterProjectTypes> {
+ public:
+  // The factory of the type, or null.
+  IVsProjectFactory* Find(REFGUID type) const;
+
+  HRESULT RegisterProjectType(REFGUID type, IVsProjectFactory* factory, DWORD* cookie) override;
+  HRESULT UnregisterProjectType(DWORD cookie) override;
+
+ private:
+  struct Registration {
+    GUID type;
+    ComPtr<IVsProjectFactory> factory;
+    DWORD cookie;
+  };
+  std::vector<Registration> registrations_;
+  DWORD next_cookie_ = 1;
+};
+
 // The open projects.
 class SolutionService final : public ComObject<IVsSolution> {
  public:
-  explicit SolutionService(ComPtr<ExplorerService> explorer) : explorer_(std::move(explorer)) {}
+  SolutionService(ComPtr<ExplorerService> explorer, ComPtr<ProjectTypesService> types)
+      : explorer_(std::move(explorer)), types_(std::move(types)) {}
 
   const std::vector<ComPtr<IVsHierarchy>>& Projects() const { return projects_; }
   // Closes every project, last opened first, without asking them.
@@ -59,13 +80,81 @@ class SolutionService final : public ComObject<IVsSolution> {
   HRESULT GetProjectEnum(DWORD flags, REFGUID type, IEnumHierarchies** projects) override;
   HRESULT AddProject(IVsHierarchy* project) override;
   HRESULT CloseSolutionElement(DWORD options, IVsHierarchy* project, DWORD cookie) override;
+  // A solution without projects is a new one; with projects it is open.
+  HRESULT CreateSolution(const char16_t* folder, const char16_t* name, DWORD flags) override;
+  // Through the factory registered for the type; a new project is saved
+  // at once, as a person creating one in the IDE finds it on disk.
+  HRESULT CreateProject(REFGUID type, const char16_t* path, const char16_t* location,
+                        const char16_t* name, DWORD flags, IVsHierarchy** project) override;
+  // Below the host's templates directory ("\\" or "/" separated names).
+  HRESULT GetProjectTemplateFile(const char16_t* templateName, BSTR* fullPath) override;
 
  private:
   bool Contains(IVsHierarchy* project) const;
   HRESULT CloseProject(IVsHierarchy* project);
 
   ComPtr<ExplorerService> explorer_;
+  ComPtr<ProjectTypesService> types_;
   std::vector<ComPtr<IVsHierarchy>> projects_;
+};
+
+// One pane of the output window: the build pane writes to stdout, the
+// others to stderr; a quiet host only keeps the text.
+class OutputPane final : public ComObject<IVsOutputWindowPane> {
+ public:
+  OutputPane(bool toStdout, const bool* quiet) : to_stdout_(toStdout), quiet_(quiet) {}
+
+  const WString& Text() const { return text_; }
+
+  HRESULT OutputString(const char16_t* text) override;
+  HRESULT Activate() override { return S_OK; }
+
+ private:
+  bool to_stdout_;
+  const bool* quiet_;
+  WString text_;
+};
+
+class OutputWindowService final : public ComObject<IVsOutputWindow> {
+ public:
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  // What a pane was given, or null when there is no such pane.
+  const OutputPane* Pane(REFGUID pane) const;
+
+  HRESULT GetPane(REFGUID pane, IVsOutputWindowPane** found) override;
+  HRESULT CreatePane(REFGUID pane, const char16_t* title, BOOL visible,
+                     BOOL clearWithSolution) override;
+  HRESULT DeletePane(REFGUID pane) override;
+  HRESULT Show() override { return S_OK; }
+
+ private:
+  bool quiet_ = false;
+  std::vector<std::pair<GUID, ComPtr<OutputPane>>> panes_;
+};
+
+// The status bar: keeps its text and progress; on a terminal, shows the
+// progress on stderr as one line that it rewrites.
+class StatusbarService final : public ComObject<IVsStatusbar> {
+ public:
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  const WString& Text() const { return text_; }
+  // The last progress shown: complete of total, 0 of 0 when none.
+  std::pair<ULONG, ULONG> LastProgress() const { return progress_; }
+
+  HRESULT Clear() override;
+  HRESULT SetText(const char16_t* text) override;
+  HRESULT Progress(DWORD* cookie, BOOL inProgress, const char16_t* label, ULONG complete,
+                   ULONG total) override;
+  HRESULT Animation(BOOL, short) override { return S_OK; }
+  HRESULT SetInsMode(short) override { return S_OK; }
+  HRESULT SetLineChar(LONG, LONG) override { return S_OK; }
+  HRESULT SetColorText(const char16_t* text, DWORD, DWORD) override { return SetText(text); }
+
+ private:
+  bool quiet_ = false;
+  bool shown_ = false;
+  WString text_;
+  std::pair<ULONG, ULONG> progress_{0, 0};
 };
 
 class DocumentService final

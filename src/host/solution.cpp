@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "kv7/host/install_paths.h"
+#include "kv7/platform/files.h"
 #include "services.h"
 
 namespace kv7::host {
@@ -84,6 +86,70 @@ HRESULT SolutionService::CloseProject(IVsHierarchy* project) {
   explorer_->Unwatch(project);
   std::erase(projects_, closing);
   return hr;
+}
+
+HRESULT SolutionService::CreateSolution(const char16_t* folder, const char16_t*, DWORD) {
+  if (folder == nullptr) return E_INVALIDARG;
+  return projects_.empty() ? S_OK : VS_E_SOLUTIONALREADYOPEN;
+}
+
+HRESULT SolutionService::CreateProject(REFGUID type, const char16_t* path,
+                                       const char16_t* location, const char16_t* name,
+                                       DWORD flags, IVsHierarchy** project) {
+  if (path == nullptr) return E_INVALIDARG;
+  IVsProjectFactory* factory = types_->Find(type);
+  if (factory == nullptr) return E_NOINTERFACE;
+  ComPtr<IVsHierarchy> created;
+  BOOL canceled = FALSE;
+  HRESULT hr = factory->CreateProject(path, location, name, flags, created.Put(), &canceled);
+  if (FAILED(hr)) return hr;
+  if ((flags & CPF_CLONEFILE) != 0) {
+    ComPtr<IPersistFileFormat> file;
+    hr = created->QueryInterface(IPersistFileFormat::iid(), reinterpret_cast<void**>(file.Put()));
+    if (SUCCEEDED(hr)) hr = file->InitNew(0);
+    if (SUCCEEDED(hr)) hr = file->Save(nullptr, FALSE, 0);
+    if (FAILED(hr)) {
+      (void)created->Close();
+      return hr;
+    }
+  }
+  hr = AddProject(created.Get());
+  if (FAILED(hr)) return hr;
+  return project ? created.CopyTo(project) : S_OK;
+}
+
+HRESULT SolutionService::GetProjectTemplateFile(const char16_t* templateName, BSTR* fullPath) {
+  if (templateName == nullptr || fullPath == nullptr) return E_POINTER;
+  std::string root = TemplatesDirectory();
+  if (root.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  WString name(templateName);
+  std::replace(name.begin(), name.end(), u'\\', u'/');
+  WString path = FromUtf8(root) + u"/" + name;
+  if (!FileExists(path)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  *fullPath = SysAllocWString(path);
+  return S_OK;
+}
+
+IVsProjectFactory* ProjectTypesService::Find(REFGUID type) const {
+  auto found = std::ranges::find(registrations_, type, &Registration::type);
+  return found == registrations_.end() ? nullptr : found->factory.Get();
+}
+
+HRESULT ProjectTypesService::RegisterProjectType(REFGUID type, IVsProjectFactory* factory,
+                                                 DWORD* cookie) {
+  if (factory == nullptr || cookie == nullptr) return E_INVALIDARG;
+  if (Find(type) != nullptr) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+  *cookie = next_cookie_++;
+  registrations_.push_back({type, factory, *cookie});
+  return S_OK;
+}
+
+HRESULT ProjectTypesService::UnregisterProjectType(DWORD cookie) {
+  return std::erase_if(registrations_, [cookie](const Registration& r) {
+           return r.cookie == cookie;
+         }) == 1
+             ? S_OK
+             : E_INVALIDARG;
 }
 
 }  // namespace kv7::host

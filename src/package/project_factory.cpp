@@ -44,3 +44,15 @@ HRESULT CMyProjectFactory::CreateProject(const char16_t* fileName, const char16_
   *project = hierarchy.Detach();
   return KV7_TRACE_RETURN(S_OK);
 }
+
+HRESULT CMyProjectFactory::CreateProject(const char16_t* fileName, const char16_t* location,
+                                         const char16_t* name, DWORD flags,
+                                         IVsHierarchy** project, BOOL* canceled) {
+  KV7_TRACE_ENTRY("CMyProjectFactory::CreateProject", 2, "PrjFactory");
+  if (project == nullptr) return KV7_TRACE_RETURN(E_INVALIDARG);
+  ComPtr<CMyProjectHierarchy> created;
+  HRESULT hr = CreateProject(fileName, location, name, flags, created.Put(), canceled);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  *project = static_cast<IVsHierarchy*>(created.Detach());
+  return KV7_TRACE_RETURN(S_OK);
+}

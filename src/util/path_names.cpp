@@ -17,3 +17,7 @@ WStringView BaseNameOf(WStringView path) {
   WStringView name = FileNameOf(path);
   return name.substr(0, name.size() - ExtensionOf(name).size());
 }
+
+bool IsFullPathName(WStringView name) {
+  return name.find(u':') != WStringView::npos || name.starts_with(u'/');
+}

@@ -205,6 +205,55 @@ TEST_F(HostTest, TheSelectionMonitorReportsOneOrSeveralItems) {
   EXPECT_EQ(Selected(tables.Get()), std::vector<VSITEMID>{5});
 }
 
+// Makes projects of one type the way a package's factory would: counts
+// the requests and hands out a fake project.
+class FakeFactory final : public ComObject<IVsProjectFactory> {
+ public:
+  HRESULT CanCreateProject(const char16_t*, DWORD, BOOL* can) override {
+    *can = TRUE;
+    return S_OK;
+  }
+  HRESULT CreateProject(const char16_t* path, const char16_t*, const char16_t*, DWORD flags,
+                        IVsHierarchy** project, BOOL*) override {
+    requests.push_back(ToUtf8(path) + (flags & CPF_CLONEFILE ? " new" : " open"));
+    return ComPtr<IVsHierarchy>(MakeCom<FakeProject>(kTableType)).CopyTo(project);
+  }
+  std::vector<std::string> requests;
+};
+
+TEST_F(HostTest, TheSolutionMakesProjectsThroughTheRegisteredFactory) {
+  IVsSolution* solution = host.Solution();
+  ComPtr<IVsHierarchy> project;
+  EXPECT_EQ(solution->CreateProject(kTableType, u"/x/P.kv7p", u"", u"", CPF_OPENFILE,
+                                    project.Put()),
+            E_NOINTERFACE);
+  auto types = Service<IVsRegisterProjectTypes>(SID_SVsRegisterProjectTypes);
+  auto factory = MakeCom<FakeFactory>();
+  DWORD cookie = 0;
+  ASSERT_EQ(types->RegisterProjectType(kTableType, factory.Get(), &cookie), S_OK);
+  EXPECT_EQ(solution->CreateSolution(u"/x", u"S", 0), S_OK);
+  ASSERT_EQ(solution->CreateProject(kTableType, u"/x/P.kv7p", u"", u"", CPF_OPENFILE,
+                                    project.Put()),
+            S_OK);
+  EXPECT_EQ(host.Projects(), std::vector<IVsHierarchy*>{project.Get()});
+  EXPECT_EQ(factory->requests, std::vector<std::string>{"/x/P.kv7p open"});
+  EXPECT_EQ(solution->CreateSolution(u"/y", u"T", 0), VS_E_SOLUTIONALREADYOPEN);
+
+  test::WriteFile(Path("templates/Group/T.kv7p"), "<KV7Project/>");
+  const char* installed = std::getenv("KV7_TEMPLATES");
+  const std::string previous = installed ? installed : "";
+  setenv("KV7_TEMPLATES", Path("templates").c_str(), 1);
+  CComBSTR file;
+  EXPECT_EQ(solution->GetProjectTemplateFile(u"Group\\T.kv7p", file.Put()), S_OK);
+  EXPECT_EQ(ToUtf8(file.ToString()), Path("templates/Group/T.kv7p").string());
+  EXPECT_EQ(solution->GetProjectTemplateFile(u"Group\\None.kv7p", file.Put()),
+            HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  if (installed) setenv("KV7_TEMPLATES", previous.c_str(), 1);
+  else unsetenv("KV7_TEMPLATES");
+  ASSERT_EQ(types->UnregisterProjectType(cookie), S_OK);
+  EXPECT_EQ(types->UnregisterProjectType(cookie), E_INVALIDARG);
+}
+
 TEST_F(HostTest, EditsAreRefusedForReadOnlyFiles) {
   test::WriteFile(Path("open.sql"), "x");
   test::WriteFile(Path("locked.sql"), "x");

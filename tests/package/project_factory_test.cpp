@@ -79,8 +79,8 @@ TEST_F(ProjectFactoryTest, NewProjectsAreWritableCopiesOfTheTemplateNamedAfterTh
   BOOL canceled = FALSE;
   EXPECT_EQ(factory.CreateProject(nullptr, u"/tmp", u"X", CPF_CLONEFILE, &none, &canceled),
             E_INVALIDARG);
-  EXPECT_EQ(factory.CreateProject(Template().c_str(), u"/tmp", u"X", CPF_CLONEFILE, nullptr,
-                                  &canceled),
+  EXPECT_EQ(factory.CreateProject(Template().c_str(), u"/tmp", u"X", CPF_CLONEFILE,
+                                  static_cast<CMyProjectHierarchy**>(nullptr), &canceled),
             E_INVALIDARG);
   EXPECT_EQ(factory.CreateProject(Template().c_str(), u"/tmp", u"X", CPF_CLONEFILE, &none,
                                   nullptr),

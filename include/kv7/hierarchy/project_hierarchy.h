@@ -24,11 +24,6 @@ class CMyProjectCfg;
 class CKV7BuiltFiles;
 class CKV7DebuggingInfo;
 
-// Creation flags of Init.
-inline constexpr DWORD CPF_CLONEFILE = 0x1;  // a new project made from a template
-inline constexpr DWORD CPF_OPENFILE = 0x2;   // an existing project file
-inline constexpr DWORD CPF_SILENT = 0x4;
-
 // Delete operations of QueryDeleteItem / DeleteItem.
 inline constexpr DWORD DELITEMOP_DeleteFromStorage = 1;
 inline constexpr DWORD DELITEMOP_RemoveFromProject = 2;
@@ -44,7 +39,7 @@ inline constexpr GUID GUID_KV7SqlEditorFactory = kv7::MakeGuid("5E0C7D61-3A6F-4C
 // The current project file format.
 inline constexpr LONG kProjectFormatVersion = 3;
 
-class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
+class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileFormat> {
  public:
   static ComPtr<CMyProjectHierarchy> CreateInstance();
 
@@ -55,16 +50,16 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy> {
   HRESULT Init(const char16_t* fileName, const char16_t* location, const char16_t* name,
                DWORD flags, BOOL* canceled);
   // Marks a new project dirty.
-  HRESULT InitNew(DWORD formatIndex);
+  HRESULT InitNew(DWORD formatIndex) override;
   // Reads the project file (mode must be 0).
-  HRESULT Load(const char16_t* fileName, DWORD mode, BOOL readOnly);
+  HRESULT Load(const char16_t* fileName, DWORD mode, BOOL readOnly) override;
   // Writes the project file: to the current file (null name) or under a new
   // name in the same directory (which renames the project when `remember`).
-  HRESULT Save(const char16_t* fileName, BOOL remember, DWORD formatIndex);
-  HRESULT SaveCompleted(const char16_t* fileName);
-  HRESULT GetCurFile(BSTR* fileName, DWORD* formatIndex);
+  HRESULT Save(const char16_t* fileName, BOOL remember, DWORD formatIndex) override;
+  HRESULT SaveCompleted(const char16_t* fileName) override;
+  HRESULT GetCurFile(BSTR* fileName, DWORD* formatIndex) override;
   // Whether the project or its built-files record needs saving.
-  HRESULT IsDirty(BOOL* dirty);
+  HRESULT IsDirty(BOOL* dirty) override;
   // Whether the project itself needs saving.
   HRESULT IsProjectReallyDirty(BOOL* dirty);
   bool IsBuiltFilesObjectDirty() const;

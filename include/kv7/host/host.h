@@ -5,6 +5,7 @@
 // kept, so that tests and the command line can read it back.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "kv7/host/ide.h"
@@ -63,6 +64,9 @@ struct TrackedChange {
 };
 
 class SolutionService;
+class ProjectTypesService;
+class OutputWindowService;
+class StatusbarService;
 class BuildManagerService;
 class TrackingService;
 class ExplorerService;
@@ -115,12 +119,23 @@ class CHost {
   void QueueMessageBoxAnswer(int button);
   // The descriptions shown by IVsUIShell::ReportErrorInfo, oldest first.
   const std::vector<WString>& ErrorReports() const;
-  // A quiet host records message boxes and error reports but prints nothing.
+  // A quiet host records message boxes, error reports and output but
+  // prints nothing.
   void SetQuiet(bool quiet);
+
+  // What the output window's pane was given so far; null when the pane
+  // was never created.
+  const WString* PaneText(REFGUID pane) const;
+  // The status bar's text and last progress (complete, total).
+  const WString& StatusText() const;
+  std::pair<ULONG, ULONG> StatusProgress() const;
 
  private:
   ComPtr<ExplorerService> explorer_;
+  ComPtr<ProjectTypesService> projectTypes_;
   ComPtr<SolutionService> solution_;
+  ComPtr<OutputWindowService> outputWindow_;
+  ComPtr<StatusbarService> statusbar_;
   ComPtr<DocumentService> documents_;
   ComPtr<QueryEditService> queryEdit_;
   ComPtr<FileChangeService> fileChange_;

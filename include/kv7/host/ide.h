@@ -83,6 +83,39 @@ struct IVsHierarchy : IUnknown {
   virtual HRESULT UnadviseHierarchyEvents(DWORD cookie) = 0;
 };
 
+// A document the IDE loads and saves: a project's own file.
+struct IPersistFileFormat : IUnknown {
+  KV7_INTERFACE(IUnknown, "3AFAE242-B530-11D0-8199-00A0C91BBEE3")
+
+  virtual HRESULT IsDirty(BOOL* dirty) = 0;
+  virtual HRESULT InitNew(DWORD formatIndex) = 0;
+  virtual HRESULT Load(const char16_t* fileName, DWORD mode, BOOL readOnly) = 0;
+  // Saves to the current file (null name) or under a new name.
+  virtual HRESULT Save(const char16_t* fileName, BOOL remember, DWORD formatIndex) = 0;
+  virtual HRESULT SaveCompleted(const char16_t* fileName) = 0;
+  virtual HRESULT GetCurFile(BSTR* fileName, DWORD* formatIndex) = 0;
+};
+
+// Makes the projects of one project type.
+struct IVsProjectFactory : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DEF")
+
+  virtual HRESULT CanCreateProject(const char16_t* fileName, DWORD flags, BOOL* canCreate) = 0;
+  // Opens (CPF_OPENFILE) or creates from a template (CPF_CLONEFILE) a
+  // project; *project carries a reference for the caller.
+  virtual HRESULT CreateProject(const char16_t* fileName, const char16_t* location,
+                                const char16_t* name, DWORD flags, IVsHierarchy** project,
+                                BOOL* canceled) = 0;
+};
+
+// The IDE's register of project types: a package registers its factory.
+struct IVsRegisterProjectTypes : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DF0")
+
+  virtual HRESULT RegisterProjectType(REFGUID type, IVsProjectFactory* factory, DWORD* cookie) = 0;
+  virtual HRESULT UnregisterProjectType(DWORD cookie) = 0;
+};
+
 // ---- Services -------------------------------------------------------------
 
 // Hands out the IDE's services by service identifier and interface.
@@ -108,6 +141,12 @@ struct IEnumHierarchies : IUnknown {
   virtual HRESULT Reset() = 0;
 };
 
+// How a project is created (IVsSolution::CreateProject, the project
+// factory, the hierarchy's Init).
+inline constexpr DWORD CPF_CLONEFILE = 0x1;  // a new project made from a template
+inline constexpr DWORD CPF_OPENFILE = 0x2;   // an existing project file
+inline constexpr DWORD CPF_SILENT = 0x4;
+
 // Enumeration flags of IVsSolution::GetProjectEnum.
 inline constexpr DWORD EPF_ALLPROJECTS = 27;
 // Close options of IVsSolution::CloseSolutionElement.
@@ -123,7 +162,21 @@ struct IVsSolution : IUnknown {
   virtual HRESULT AddProject(IVsHierarchy* project) = 0;
   // Closes a project and takes it out of the solution.
   virtual HRESULT CloseSolutionElement(DWORD options, IVsHierarchy* project, DWORD cookie) = 0;
+  // Starts a new solution in a folder; VS_E_SOLUTIONALREADYOPEN when one is
+  // open already (which callers may take as success).
+  virtual HRESULT CreateSolution(const char16_t* folder, const char16_t* name, DWORD flags) = 0;
+  // Creates a project of the type from a template file (CPF_CLONEFILE: the
+  // template is copied to `location` as `name`) or opens a project file
+  // (CPF_OPENFILE: `path` is the file), adds it to the solution, and hands
+  // it out with a reference for the caller (project may be null).
+  virtual HRESULT CreateProject(REFGUID type, const char16_t* path, const char16_t* location,
+                                const char16_t* name, DWORD flags, IVsHierarchy** project) = 0;
+  // The full path of a project template ("KV7PrjProjects\\KV7Project.kv7p")
+  // below the templates directory the project type registered.
+  virtual HRESULT GetProjectTemplateFile(const char16_t* templateName, BSTR* fullPath) = 0;
 };
+// The solution is open already.
+inline constexpr HRESULT VS_E_SOLUTIONALREADYOPEN = MakeHResult(0x80041FE4);
 
 // The documents the IDE holds open.
 struct IVsRunningDocumentTable : IUnknown {
@@ -447,6 +500,53 @@ struct IVsSolutionBuildManager : IUnknown {
   virtual HRESULT FindActiveProjectCfg(IVsHierarchy* project, IVsProjectCfg** cfg) = 0;
 };
 inline constexpr GUID SID_SVsSolutionBuildManager = IVsSolutionBuildManager::iid();
+inline constexpr GUID SID_SVsRegisterProjectTypes = IVsRegisterProjectTypes::iid();
+
+// ---- Output window and status bar -----------------------------------------
+
+// One pane of the IDE's output window.
+struct IVsOutputWindowPane : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DEC")
+
+  // Writes the text as it is; callers end their lines with "\n".
+  virtual HRESULT OutputString(const char16_t* text) = 0;
+  // Brings the pane forward in the output window.
+  virtual HRESULT Activate() = 0;
+};
+
+// The IDE's output window: its panes by identifier.
+struct IVsOutputWindow : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DED")
+
+  // E_INVALIDARG (pane null) when there is no pane of that identifier.
+  virtual HRESULT GetPane(REFGUID pane, IVsOutputWindowPane** found) = 0;
+  virtual HRESULT CreatePane(REFGUID pane, const char16_t* title, BOOL visible,
+                             BOOL clearWithSolution) = 0;
+  virtual HRESULT DeletePane(REFGUID pane) = 0;
+  // Shows the output window itself.
+  virtual HRESULT Show() = 0;
+};
+inline constexpr GUID SID_SVsOutputWindow = IVsOutputWindow::iid();
+// The IDE's build pane.
+inline constexpr GUID GUID_BuildOutputWindowPane =
+    kv7::MakeGuid("1BD8A850-02D1-11D1-BEE7-00A0C913D1F8");
+
+// The IDE's status bar.
+struct IVsStatusbar : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DEE")
+
+  virtual HRESULT Clear() = 0;
+  virtual HRESULT SetText(const char16_t* text) = 0;
+  // A progress bar: *cookie names it (0 asks for a new one); `inProgress`
+  // FALSE takes it away.
+  virtual HRESULT Progress(DWORD* cookie, BOOL inProgress, const char16_t* label, ULONG complete,
+                           ULONG total) = 0;
+  virtual HRESULT Animation(BOOL on, short index) = 0;
+  virtual HRESULT SetInsMode(short mode) = 0;
+  virtual HRESULT SetLineChar(LONG line, LONG column) = 0;
+  virtual HRESULT SetColorText(const char16_t* text, DWORD foreground, DWORD background) = 0;
+};
+inline constexpr GUID SID_SVsStatusbar = IVsStatusbar::iid();
 
 // ---- Document tracking ----------------------------------------------------
 

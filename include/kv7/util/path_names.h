@@ -13,3 +13,7 @@ WStringView FileNameOf(WStringView path);
 WStringView ExtensionOf(WStringView path);
 // The last component without its extension.
 WStringView BaseNameOf(WStringView path);
+// Whether a name written into a project or a command document is a full
+// path: it holds ":" (a Windows drive) or starts with "/". Any other name
+// is relative to the project folder, or a plain name.
+bool IsFullPathName(WStringView name);
