@@ -48,7 +48,9 @@ const KV7ItemSetting& SettingOf(CeKV7Setting id) {
                        [id](const KV7ItemSetting& setting) { return setting.id == id; });
 }
 
-[[maybe_unused]] constexpr bool IsText(CeKV7Setting id) { return static_cast<int>(id) < kOSM77TextCount; }
+[[maybe_unused]] constexpr bool IsText(CeKV7Setting id) {
+  return static_cast<int>(id) < kOSM77TextCount;
+}
 
 // <name>value</name> on its own line at the indent.
 void AppendElement(WString& out, WStringView indent, WStringView name, WStringView value) {
@@ -181,7 +183,8 @@ HRESULT COSM77Settings::SaveAsXML(WStringView indent, WString& out) const {
       continue;
     }
     out.append(inner).append(u"<").append(setting.element).append(u">\r\n");
-    for (const WString& name : build_utilities_) AppendElement(out, inner + u"\t", kUtilityName, name);
+    for (const WString& name : build_utilities_)
+      AppendElement(out, inner + u"\t", kUtilityName, name);
     out.append(inner).append(u"</").append(setting.element).append(u">\r\n");
   }
   out.append(indent).append(u"</").append(kOptionsElement).append(u">\r\n");
@@ -346,7 +349,8 @@ HRESULT CKV7BaseCfg::SetSettingText(CeKV7Setting id, WStringView value) {
   if (!HasSetting(id)) return KV7_TRACE_RETURN(E_INVALIDARG);
   switch (SettingOf(id).type) {
     case Type::kFlag:
-      if (value != FlagText(TRUE) && value != FlagText(FALSE)) return KV7_TRACE_RETURN(E_INVALIDARG);
+      if (value != FlagText(TRUE) && value != FlagText(FALSE))
+        return KV7_TRACE_RETURN(E_INVALIDARG);
       SetFlag(id, value == FlagText(TRUE));
       return KV7_TRACE_RETURN(S_OK);
     case Type::kText:
@@ -472,9 +476,10 @@ bool CKV7CfgListBase::AreAllValuesTheSame(DISPID dispid) const {
   const CKV7BaseCfg& first = *records_.front();
   if (setting == nullptr || !setting->merged || !first.HasSetting(setting->id))
     return KV7_TRACE_RETURN(false);
-  return KV7_TRACE_RETURN(std::all_of(records_.begin() + 1, records_.end(), [&](const auto& record) {
+  const bool same = std::all_of(records_.begin() + 1, records_.end(), [&](const auto& record) {
     return record->SameSetting(first, setting->id);
-  }));
+  });
+  return KV7_TRACE_RETURN(same);
 }
 
 void CKV7CfgListBase::GenMergedCfg(CKV7BaseCfg& out) const {

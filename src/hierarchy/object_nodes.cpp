@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "kv7/build/configurations.h"
+#include "kv7/document/built_files.h"
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/package/package_site.h"
 #include "kv7/platform/files.h"
@@ -94,6 +95,16 @@ HRESULT MakeItemHelpContext(IVsUserContext** context) {
   hr = help->CreateEmptyContext(context);
   if (FAILED(hr) || *context == nullptr) return E_FAIL;
   return (*context)->AddAttribute(0, u"Item", kItemHelpContext);
+}
+
+std::unique_ptr<CKV7CfgListBase> NewSettingsList(CeKV7SettingsList kind) {
+  switch (kind) {
+    case CeKV7SettingsList::kGeneric: return std::make_unique<CKV7GenericCfgList>();
+    case CeKV7SettingsList::kStoredProc: return std::make_unique<CKV7StoredProcCfgList>();
+    case CeKV7SettingsList::kUDF: return std::make_unique<CKV7UDFCfgList>();
+    case CeKV7SettingsList::kNone: break;
+  }
+  return nullptr;
 }
 
 // Builds a help context once and hands it out with a reference.
@@ -238,6 +249,13 @@ HRESULT CKV7Object::SyncTrackingDOM() {
 
 // ---- CKV7ObjectFileNode -------------------------------------------------------
 
+CKV7ObjectFileNode::CKV7ObjectFileNode(const KV7ObjectKind& kind)
+    : kind_(kind),
+      metadata_version_(kind.metadataVersion),
+      settings_(NewSettingsList(kind.settingsList)) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::CKV7ObjectFileNode", 6, "KV7ObjectFileNode");
+}
+
 CKV7ObjectFileNode::~CKV7ObjectFileNode() {
   KV7_TRACE_ENTRY("CKV7ObjectFileNode::~CKV7ObjectFileNode", 6, "KV7ObjectFileNode");
   (void)RemoveInfoFromMainDOM(true);
@@ -325,9 +343,51 @@ HRESULT CKV7ObjectFileNode::LoadFromXMLSourceFile() {
   (void)GetAttrFromNode(item.Get(), u"version", version);
   metadata_version_ =
       version.empty() ? 1 : static_cast<LONG>(std::strtol(kv7::ToUtf8(version).c_str(), nullptr, 10));
-  // (The settings list loads from "Configurations", and a procedure takes
-  // its CLR description from "KV7_CLR_DESC", with the items' build settings.)
+  ComPtr<IXMLDOMNode> configurations;
+  (void)GetChildNodeByName(item.Get(), u"Configurations", configurations.Put());
+  if (settings_ && configurations) (void)settings_->LoadFromXML(configurations.Get());
+  // (A procedure takes its CLR description from "KV7_CLR_DESC", with the
+  // procedure metadata.)
   return KV7_TRACE_RETURN(S_OK);
+}
+
+// ---- Build settings -----------------------------------------------------------
+
+CKV7BaseCfg* CKV7ObjectFileNode::FindSettings(WStringView configuration) const {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::FindSettings", 2, "KV7ObjectFileNode");
+  return settings_ ? settings_->FindByName(configuration) : nullptr;
+}
+
+HRESULT CKV7ObjectFileNode::GetOrCreateSettings(WStringView configuration, CKV7BaseCfg** record) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::GetOrCreateSettings", 2, "KV7ObjectFileNode");
+  if (record == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  *record = settings_ ? settings_->FindOrAdd(configuration) : nullptr;
+  return KV7_TRACE_RETURN(*record ? S_OK : E_NOTIMPL);
+}
+
+HRESULT CKV7ObjectFileNode::SettingsChanged(WStringView configuration) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::SettingsChanged", 2, "KV7ObjectFileNode");
+  SetLocallyDirty();
+  // What the item deployed there was built with the old settings.
+  CMyProjectHierarchy* hierarchy = GetCVsHierarchy();
+  if (hierarchy && hierarchy->GetBuiltFiles())
+    (void)hierarchy->GetBuiltFiles()->SetFileAsNotBuilt(GetFullPath(), configuration);
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CKV7ObjectFileNode::EditSetting(WStringView configuration, CeKV7Setting setting,
+                                        WStringView value) {
+  KV7_TRACE_ENTRY("CKV7ObjectFileNode::EditSetting", 2, "KV7ObjectFileNode");
+  if (!settings_) return KV7_TRACE_RETURN(E_NOTIMPL);
+  CKV7BaseCfg* existing = settings_->FindByName(configuration);
+  CKV7BaseCfg* record = existing ? existing : settings_->Add(configuration);
+  HRESULT hr = record->SetSettingText(setting, value);
+  if (FAILED(hr)) {
+    // A refused value leaves no record behind.
+    if (!existing) (void)settings_->Remove(record);
+    return KV7_TRACE_RETURN(hr);
+  }
+  return KV7_TRACE_RETURN(SettingsChanged(configuration));
 }
 
 void CKV7ObjectFileNode::OnPropertyChanged(DISPID id, DWORD) {
@@ -507,6 +567,25 @@ WString CKV7RoutineFileNode::ExtraPropertyText(DISPID id) const {
   if (id == properties[0].id) return schema_name_;
   if (id == properties[1].id) return routine_name_;
   return parameters_;
+}
+
+HRESULT CKV7StoredProcFileNode::CreateXMLSettings(WStringView settingsXml) {
+  KV7_TRACE_ENTRY("CKV7StoredProcFileNode::CreateXMLSettings", 2, "KV7StoredProcFileNode");
+  ComPtr<IXMLDOMDocument> document;
+  ComPtr<IXMLDOMNode> options;
+  VARIANT_BOOL parsed = VARIANT_FALSE;
+  const WString text(settingsXml);
+  if (FAILED(CreateXMLDOMDocument(document.Put())) ||
+      document->loadXML(text.c_str(), &parsed) != S_OK || parsed != VARIANT_TRUE ||
+      GetSingleNode(document.Get(), u"SP/SP_SPECIFIC_DESCRIPTION/OSM77OPTIONS", options.Put()) !=
+          S_OK)
+    return KV7_TRACE_RETURN(S_FALSE);
+  CMyProjectHierarchy* hierarchy = GetCVsHierarchy();
+  CCfgProvider* cfgs = hierarchy ? hierarchy->GetCfgProvider() : nullptr;
+  if (cfgs == nullptr) return KV7_TRACE_RETURN(S_OK);
+  for (const ComPtr<CMyProjectCfg>& cfg : cfgs->GetConfigurations())
+    (void)GetSettingsList()->FindOrAdd(cfg->GetName())->GetOptions()->LoadFromXML(options.Get());
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CKV7CommandSetFileNode::QueryStatus(const GUID* group, ULONG count, OLECMD* commands) {

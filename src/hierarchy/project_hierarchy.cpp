@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kv7/build/configurations.h"
+#include "kv7/build/node_executors.h"
 #include "kv7/document/built_files.h"
 #include "kv7/helper/helper.h"
 #include "kv7/options/global_options.h"
@@ -63,7 +64,10 @@ class CMyProjectHierarchy::CfgProviderEvents final : public kv7::ComObject<IVsCf
     return S_OK;
   }
   HRESULT OnPlatformNameAdded(const char16_t*) override { return S_OK; }
-  HRESULT OnPlatformNameDeleted(const char16_t*) override { return S_OK; }
+  HRESULT OnPlatformNameDeleted(const char16_t* platform) override {
+    hierarchy_->OnPlatformNameDeleted(platform);
+    return S_OK;
+  }
 
  private:
   CMyProjectHierarchy* hierarchy_;
@@ -783,6 +787,8 @@ void CMyProjectHierarchy::OnCfgNameRenamed(WStringView oldName, WStringView newN
   if (kv7::EqualsNoCase(WStringView(default_configuration_).substr(0, bar), oldName))
     default_configuration_ = WString(newName) + (bar == WString::npos ? WString()
                                                      : default_configuration_.substr(bar));
+  CKV7NE_CfgNameRenamed executor(oldName, newName);
+  (void)ProcessEveryFileNode(&executor, false);
 }
 
 void CMyProjectHierarchy::OnCfgNameDeleted(WStringView name) {
@@ -790,6 +796,14 @@ void CMyProjectHierarchy::OnCfgNameDeleted(WStringView name) {
   size_t bar = default_configuration_.find(u'|');
   if (kv7::EqualsNoCase(WStringView(default_configuration_).substr(0, bar), name))
     default_configuration_.clear();
+  CKV7NE_CfgNameDeleted executor(name);
+  (void)ProcessEveryFileNode(&executor, false);
+}
+
+void CMyProjectHierarchy::OnPlatformNameDeleted(WStringView platform) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::OnPlatformNameDeleted", 2, "PrjHier");
+  CKV7NE_PlatformNameDeleted executor(platform);
+  (void)ProcessEveryFileNode(&executor, false);
 }
 
 CMyProjectCfg* CMyProjectHierarchy::GetDefaultConfiguration() const {

@@ -30,3 +30,42 @@ class CKV7NE_FindNodeForFileName : public CKV7NodeExecutor {
 // A relative path with "\" separators, the form that GetProjRelativePath
 // gives and the project file stores.
 WString BackslashSeparated(WStringView path);
+
+// Follow the project's configuration changes in every item's build
+// settings (item_settings.h), names compared ignoring case. A node of a
+// kind without settings is passed over; DoWork answers S_OK.
+//
+// Records of configuration `oldName` take `newName`, keeping their platform.
+class CKV7NE_CfgNameRenamed : public CKV7NodeExecutor {
+ public:
+  CKV7NE_CfgNameRenamed(WStringView oldName, WStringView newName);
+  ~CKV7NE_CfgNameRenamed() override;
+  HRESULT DoWork(CFileVwFileNode* node) override;
+
+ private:
+  WString old_name_;
+  WString new_name_;
+};
+
+// Records of configuration `name` go.
+class CKV7NE_CfgNameDeleted : public CKV7NodeExecutor {
+ public:
+  explicit CKV7NE_CfgNameDeleted(WStringView name);
+  ~CKV7NE_CfgNameDeleted() override;
+  HRESULT DoWork(CFileVwFileNode* node) override;
+
+ private:
+  WString name_;
+};
+
+// Records on `platform` keep their bare configuration name ("Debug|Win32"
+// becomes "Debug"); a node with such a record counts as changed locally.
+class CKV7NE_PlatformNameDeleted : public CKV7NodeExecutor {
+ public:
+  explicit CKV7NE_PlatformNameDeleted(WStringView platform);
+  ~CKV7NE_PlatformNameDeleted() override;
+  HRESULT DoWork(CFileVwFileNode* node) override;
+
+ private:
+  WString platform_;
+};

@@ -7,12 +7,13 @@
 // handles itself. Everything else comes from the file node base.
 #pragma once
 
+#include <memory>
 #include <span>
 
+#include "kv7/build/item_settings.h"
 #include "kv7/hierarchy/file_nodes.h"
 
-// Which per-configuration settings list a kind keeps (the lists themselves
-// come with the items' build settings).
+// Which per-configuration settings list a kind keeps (item_settings.h).
 enum class CeKV7SettingsList { kNone, kGeneric, kStoredProc, kUDF };
 
 // A read-only property beyond the common ones, with the string resources
@@ -125,7 +126,29 @@ class CKV7ObjectFileNode : public CFileVwFileNode,
   // A property of the node changed: the item needs saving.
   void OnPropertyChanged(DISPID id, DWORD flags);
   bool IsLocallyDirty() const { return local_dirty_ != 0; }
+  // The node's settings changed without a property change.
+  void SetLocallyDirty() { local_dirty_ = 1; }
   LONG GetMetadataVersion() const { return metadata_version_; }
+
+  // ---- Build settings, per configuration full name (item_settings.h) -----
+  // The kind's settings list; null for kinds without settings (statements,
+  // command sets).
+  CKV7CfgListBase* GetSettingsList() const { return settings_.get(); }
+  // The record of a configuration (ignoring case), or null.
+  CKV7BaseCfg* FindSettings(WStringView configuration) const;
+  // The record of a configuration, created with the defaults when the item
+  // has none (which changes nothing the build sees). E_NOTIMPL, *record
+  // null, for kinds without settings.
+  HRESULT GetOrCreateSettings(WStringView configuration, CKV7BaseCfg** record);
+  // Every edit of a record ends here, whoever made it: the item counts as
+  // not built in that configuration (the project's built-files record) and
+  // its settings as changed locally. S_OK.
+  HRESULT SettingsChanged(WStringView configuration);
+  // Sets one setting of a configuration's record (created when missing),
+  // given as CKV7BaseCfg::SetSettingText takes it, then SettingsChanged.
+  // E_NOTIMPL for kinds without settings; E_INVALIDARG, nothing changed,
+  // for a setting the kind lacks or a value that is not one for it.
+  HRESULT EditSetting(WStringView configuration, CeKV7Setting setting, WStringView value);
 
   // Automation: the common properties and the kind's own.
   HRESULT GetIDsOfNames(const char16_t* name, DISPID* id) override;
@@ -159,8 +182,7 @@ class CKV7ObjectFileNode : public CFileVwFileNode,
   HRESULT GetCfgProvider(IVsCfgProvider** provider) override;
 
  protected:
-  explicit CKV7ObjectFileNode(const KV7ObjectKind& kind)
-      : kind_(kind), metadata_version_(kind.metadataVersion) {}
+  explicit CKV7ObjectFileNode(const KV7ObjectKind& kind);
   ~CKV7ObjectFileNode() override;
 
   CFileVwFileNode* ObjectNode() override { return this; }
@@ -174,6 +196,7 @@ class CKV7ObjectFileNode : public CFileVwFileNode,
   const KV7ObjectKind& kind_;
   DWORD local_dirty_ = 0;
   LONG metadata_version_;
+  std::unique_ptr<CKV7CfgListBase> settings_;
   ComPtr<IVsUserContext> user_context_;
 };
 
@@ -226,6 +249,12 @@ class CKV7StoredProcFileNode final : public CKV7RoutineFileNode {
   CKV7StoredProcFileNode() : CKV7RoutineFileNode(kKV7StoredProcKind) {}
   // The text of the procedure's CLR description.
   const WString& GetCLRDescription() const { return clr_description_; }
+  // Applies the wizard's settings of a new procedure: the options under
+  // SP/SP_SPECIFIC_DESCRIPTION/OSM77OPTIONS are read into the item's record
+  // of every configuration of the project, in the provider's order,
+  // creating the records it lacks. S_FALSE, nothing changed, when the text
+  // does not parse or has no such options.
+  HRESULT CreateXMLSettings(WStringView settingsXml);
 
  private:
   WString clr_description_;

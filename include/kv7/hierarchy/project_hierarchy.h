@@ -244,9 +244,12 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   // Enters every configuration that the record lacks; opening the project
   // changes nothing that would need saving.
   void EnterConfigurationsInRecord();
-  // The provider told that a configuration name changed or went.
+  // The provider told that a configuration name changed or went, or a
+  // platform went: the default configuration and every item's build
+  // settings follow.
   void OnCfgNameRenamed(WStringView oldName, WStringView newName);
   void OnCfgNameDeleted(WStringView name);
+  void OnPlatformNameDeleted(WStringView platform);
   template <class Call>
   void TellListeners(Call call);
   // Sends ShuttingDown to every listener and forgets them all.
