@@ -1,5 +1,6 @@
 // The string table. Texts with "%s" are formats that the caller fills with
-// the name of what the message is about.
+// the name of what the message is about; the copy names (1146, 1147) are
+// message formats with numbered inserts ("%1").
 #include "kv7/resources/strings.h"
 
 #include <algorithm>
@@ -64,6 +65,8 @@ constexpr StringResource kStrings[] = {
     {1135, u"The size of the item's file in bytes."},
     {1136, u"File type"},
     {1137, u"The kind of object the item creates."},
+    {1146, u"Copy of %1"},
+    {1147, u"Copy (%1) of %2"},
     {1158, u"The folder '%s' of this project does not exist on disk. It is left out of the project."},
     {1159, u"Missing project folder"},
     {1160, u"The item '%s' of this project does not exist on disk. It is left out of the project."},

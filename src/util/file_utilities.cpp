@@ -9,6 +9,7 @@
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
 #include "kv7/trace/trace.h"
+#include "kv7/util/path_names.h"
 #include "kv7/util/utilities.h"
 #include "util/text_input.h"
 
@@ -95,15 +96,13 @@ HRESULT UtilGetTempFileName(WString& out) {
 BOOL KV7UtilGetTempDirInDir(WString& out, const char16_t* baseName, const char16_t* directory) {
   KV7_TRACE_ENTRY("KV7UtilGetTempDirInDir", 2, "Utilities");
   const char16_t* base = baseName && *baseName ? baseName : u"Dir";
-  for (UINT n = 2; n < 10000; ++n) {
-    WString name = kv7::FormatW(u"%s (%u)", base, n);
+  auto numbered = [base](UINT n) { return kv7::FormatW(u"%s (%u)", base, n); };
+  auto taken = [directory](const WString& name) {
     WString path = JoinPath(TextOf(directory), name);
-    if (!kv7::FileExists(path) && !kv7::DirectoryExists(path)) {
-      out = name;
-      return KV7_TRACE_RETURN(TRUE);
-    }
-  }
-  return KV7_TRACE_RETURN(FALSE);
+    return kv7::FileExists(path) || kv7::DirectoryExists(path);
+  };
+  HRESULT hr = FirstFreeName(WString(), 2, 9999, numbered, taken, out);
+  return KV7_TRACE_RETURN(SUCCEEDED(hr) ? TRUE : FALSE);
 }
 
 BOOL EmptyDirectory(const char16_t* path) {
