@@ -92,6 +92,23 @@ void GetBaseFileNameForFolder(WString& name, LONG type) {
   name = LoadUIString(info ? info->baseFileNameId : kOtherBaseFileNameId);
 }
 
+CeKV7FolderInfoType FolderTypeForExtension(WStringView extension) {
+  KV7_TRACE_ENTRY("FolderTypeForExtension", 2, "KV7FolderNode");
+  struct Placement {
+    const char16_t* extension;
+    CeKV7FolderInfoType type;
+  };
+  static constexpr Placement kPlacements[] = {
+      {u".kv7sp", eKV7FolderProcedures}, {u".kv7udf", eKV7FolderFunctions},
+      {u".kv7", eKV7FolderScripts},      {u".kv7tbl", eKV7FolderTables},
+      {u".kv7vw", eKV7FolderViews},      {u".kv7tr", eKV7FolderTriggers},
+      {u".kv7ind", eKV7FolderIndexes},
+  };
+  for (const Placement& placement : kPlacements)
+    if (kv7::EqualsNoCase(extension, placement.extension)) return KV7_TRACE_RETURN(placement.type);
+  return KV7_TRACE_RETURN(eKV7FolderOther);
+}
+
 bool GetDefaultFolderNames(LONG type, WString& displayName, WString& directoryName) {
   KV7_TRACE_ENTRY("GetDefaultFolderNames", 2, "KV7FolderNode");
   const FolderTypeInfo* info = InfoOf(type);

@@ -7,7 +7,6 @@
 #include "kv7/hierarchy/object_nodes.h"
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/options/global_options.h"
-#include "kv7/package/package_site.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
 #include "kv7/platform/messagebox.h"
@@ -37,15 +36,6 @@ HRESULT CheckNewName(WStringView label, WStringView newPath) {
   return S_OK;
 }
 
-// Tells the IDE's running document table that a document moved.
-void TellDocumentMoved(WStringView oldPath, WStringView newPath, CHierNode* node) {
-  ComPtr<IVsRunningDocumentTable> documents;
-  if (FAILED(QueryPackageService(SID_SVsRunningDocumentTable, &documents))) return;
-  WString from(oldPath), to(newPath);
-  (void)documents->RenameDocument(from.c_str(), to.c_str(), node->GetCVsHierarchy(),
-                                  node->GetVsItemID());
-}
-
 // Renames a node's file or directory on disk and in the tree, after the
 // checks every rename shares. `apply` moves the tree's paths.
 template <class Apply>
@@ -69,7 +59,7 @@ HRESULT RenameOnDisk(CFileVwBaseNode* node, WStringView label, Apply apply) {
   if (FAILED(hr)) return kv7::ReportError(hr);
   apply(old_path, new_path);
   (void)hierarchy->DocumentTracker().OnAfterItemRenamed(old_path.c_str(), new_path.c_str());
-  TellDocumentMoved(old_path, new_path, node);
+  hierarchy->NotifyDocumentMoved(old_path, new_path, node);
   hierarchy->NotifyPropertyChanged(node, VSHPROPID_Caption);
   hierarchy->SetDirty();
   return S_OK;
@@ -388,8 +378,7 @@ HRESULT CFileVwProjNode::CreateAndAddFolder(CFileVwFolderNode* container, WStrin
   KV7_TRACE_ENTRY("CFileVwProjNode::CreateAndAddFolder", 2, "FileVwProjNode");
   if (!IsValidItemName(name)) return KV7_TRACE_RETURN(FailWithText(10, name));
   if (container->DoesFolderAlreadyExist(name)) return KV7_TRACE_RETURN(FailWithText(13, name));
-  WString directory = container == this ? GetFolderPath() + WString(name)
-                                        : container->GetFullPath() + u"/" + WString(name);
+  WString directory = container->GetItemDirectory() + WString(name);
   if (kv7::FileExists(directory)) return KV7_TRACE_RETURN(FailWithText(780, directory));
   HRESULT hr = kv7::CreateDirectories(directory);
   if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));

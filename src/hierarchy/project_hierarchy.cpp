@@ -496,6 +496,15 @@ void CMyProjectHierarchy::NotifyInvalidateItems(CHierNode* parent) {
               [&](IVsHierarchyEvents* sink) { (void)sink->OnInvalidateItems(parent->GetVsItemID()); });
 }
 
+void CMyProjectHierarchy::NotifyDocumentMoved(WStringView oldPath, WStringView newPath,
+                                              CHierNode* node) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::NotifyDocumentMoved", 2, "PrjHier");
+  ComPtr<IVsRunningDocumentTable> documents;
+  if (FAILED(QueryPackageService(SID_SVsRunningDocumentTable, &documents))) return;
+  WString from(oldPath), to(newPath);
+  (void)documents->RenameDocument(from.c_str(), to.c_str(), this, node->GetVsItemID());
+}
+
 bool CMyProjectHierarchy::QueryEditProjectFile() {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::QueryEditProjectFile", 2, "PrjHier");
   ComPtr<IVsQueryEditQuerySave2> query;
@@ -546,15 +555,15 @@ bool CMyProjectHierarchy::FindFolderBasedItem(WStringView itemPath, VSITEMID* it
   if (last == WStringView::npos) return KV7_TRACE_RETURN(false);
   CFileVwFolderNode* folder = FindFolder(itemPath.substr(0, last));
   if (folder == nullptr) return KV7_TRACE_RETURN(false);
+  // The folder's name index finds the file; its name must match exactly. A
+  // last segment holding "/" names no file of the folder.
   WStringView file_name = itemPath.substr(last + 1);
-  for (CHierNode* child = folder->FirstChildNoPopulate(); child; child = child->GetNext()) {
-    if (IsFileKind(child->GetKindOf()) &&
-        static_cast<CFileVwFileNode*>(child)->GetFileName() == file_name) {
-      *item = child->GetVsItemID();
-      return KV7_TRACE_RETURN(true);
-    }
-  }
-  return KV7_TRACE_RETURN(false);
+  CFileVwFileNode* file = file_name.find(u'/') == WStringView::npos
+                              ? folder->FindFile(file_name)
+                              : nullptr;
+  if (file == nullptr || file->GetFileName() != file_name) return KV7_TRACE_RETURN(false);
+  *item = file->GetVsItemID();
+  return KV7_TRACE_RETURN(true);
 }
 
 void CMyProjectHierarchy::FolderWasRenamed(WStringView oldPath, WStringView newPath) {

@@ -49,6 +49,12 @@ class CKV7FolderInfoList {
   std::vector<CKV7FolderInfo> items_;
 };
 
+// The folder type whose default folder takes new items of an extension
+// (".kv7sp", dot included, any letter case); eKV7FolderOther for every
+// extension that has no folder of its own (statements, command sets, plain
+// files), whose new items go to the project node.
+CeKV7FolderInfoType FolderTypeForExtension(WStringView extension);
+
 // The display and directory names of a type's default folder; false for
 // the types that have none (0, 6, 8).
 bool GetDefaultFolderNames(LONG type, WString& displayName, WString& directoryName);

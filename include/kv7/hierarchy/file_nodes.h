@@ -157,6 +157,18 @@ class CFileVwFolderNode : public CFileVwBaseNode {
   // children do the same for their own children.
   void FolderWasRenamed(WStringView oldPath, WStringView newPath);
 
+  // The directory that new items of this container go to, with a trailing
+  // "/": the folder's directory; for the project node the project folder.
+  virtual WString GetItemDirectory() const;
+  // A full path for a new item in this container: the directory, the base
+  // name, "." and the extension (given without its dot; a leading dot is
+  // ignored); while a child has that file name or a file or directory has
+  // that path, the base name is followed by 1, 2, ... An empty base name
+  // is replaced by the folder type's base file name. E_FAIL (`fullPath`
+  // untouched) when that is empty too, or when every number is taken.
+  HRESULT GenerateUniqueFileName(WStringView baseName, WStringView extension, LONG folderType,
+                                 WString& fullPath) const;
+
  protected:
   CFileVwFolderNode() = default;
   void ChildLinked(CHierNode* child) override;
@@ -210,6 +222,8 @@ class CFileVwProjNode : public CFileVwFolderNode {
   HRESULT DeleteFolder(CFileVwFolderNode* folder, bool deleteFromDisk);
   // Renames the project file (in its directory) and the project.
   HRESULT RenameProject(WStringView newName);
+
+  WString GetItemDirectory() const override { return GetFolderPath(); }
 
   static ComPtr<CFileVwProjNode> CreateInstance(CMyProjectHierarchy* hierarchy);
 

@@ -98,6 +98,57 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   // Moves every item path below a renamed folder.
   void FolderWasRenamed(WStringView oldPath, WStringView newPath);
 
+  // ---- Naming and placement of new items ------------------------------------
+  // The IDE's request for a fresh item name at a location: the suggested
+  // root ("File" when none) followed by 1, 2, ... and the extension, the
+  // first that names nothing in the location's directory (a database
+  // folder's, the project folder; for other nodes the current directory).
+  // The bare root is never offered. E_INVALIDARG without `itemName`;
+  // E_UNEXPECTED before Init or when the location is not a node; E_FAIL
+  // when every number is taken.
+  HRESULT GenerateUniqueItemName(VSITEMID location, const char16_t* extension,
+                                 const char16_t* suggestedRoot, BSTR* itemName);
+  // Where a new file of that name belongs: an extension with a default
+  // folder (FolderTypeForExtension, any letter case) goes to that folder,
+  // which is created when missing; anything else to the project node.
+  // *newPath is the container's directory with the file's base name and
+  // extension, numbered 1, 2, ... before the extension while that path is
+  // taken on disk. E_POINTER without an output (*location is VSITEMID_ROOT
+  // and *newPath null unless S_OK); E_UNEXPECTED before Init; E_FAIL when
+  // every number is taken.
+  HRESULT SuggestLocationForExtension(const char16_t* fileName, VSITEMID* location,
+                                      BSTR* newPath);
+  // The container that new items of a folder type go to: the type's default
+  // folder, created when missing; the project node for the types without
+  // one (statements, command sets, other files) and when the folder cannot
+  // be created. Null before Init.
+  CFileVwFolderNode* DefaultContainerForType(LONG folderType);
+  // Whether pasting `sourcePath` into the target folder (null: the project
+  // node) would meet a namesake: true for a paste onto itself (the same
+  // path, exactly), for a file at the target path and for a child of the
+  // target with that file name. E_FAIL before Init.
+  HRESULT CheckFileOrNodeExistanceForPaste(WStringView sourcePath, CFileVwFolderNode* targetFolder,
+                                           bool* exists) const;
+  // Whether a candidate path is taken: a file there, or a child of the
+  // target folder (null: the project node) with its file name. E_FAIL
+  // before Init.
+  HRESULT CheckFileOrNodeExistanceForPaste2(WStringView candidatePath,
+                                            CFileVwFolderNode* targetFolder, bool* exists) const;
+  // The path of a pasted copy in the target folder (null: the project
+  // node): text 1146 ("Copy of %1") with the source's file name, else text
+  // 1147 ("Copy (%1) of %2") with 2, 3, ... and the file name, the first
+  // that is not taken (CheckFileOrNodeExistanceForPaste2). E_FAIL (newPath
+  // untouched) before Init or when every number is taken.
+  HRESULT GenerateUniqueNameForPaste(WStringView sourcePath, CFileVwFolderNode* targetFolder,
+                                     WString& newPath) const;
+  // An item's document was saved under a new name: the item takes the new
+  // path, the running document table and the tree hear of it, the project
+  // is dirty and the listeners hear FileRenamed. Nothing happens (S_OK)
+  // when the path only differs in letter case; the lookup's status when
+  // the identifier is not a node. What the item built stays recorded under
+  // the old path: the new file has not been deployed.
+  HRESULT OnHandleSaveItemRename(VSITEMID item, const char16_t* newPath);
+
   // ---- Folders -----------------------------------------------------------
   HRESULT AddDefaultFolders();
   CKV7FolderNode* FindDefaultFolderByType(LONG type, bool create);
@@ -215,6 +266,8 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   void NotifyPropertyChanged(CHierNode* node, VSHPROPID property);
   // Tells the IDE to read a node's children (captions, icons) again.
   void NotifyInvalidateItems(CHierNode* parent);
+  // Tells the IDE's running document table that a node's document moved.
+  void NotifyDocumentMoved(WStringView oldPath, WStringView newPath, CHierNode* node);
   // Asks the IDE whether the project file may be edited.
   bool QueryEditProjectFile();
   // The project file path changed (a rename): keeps the folder path too.
