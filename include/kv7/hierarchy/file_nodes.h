@@ -225,6 +225,53 @@ class CFileVwProjNode : public CFileVwFolderNode {
 
   WString GetItemDirectory() const override { return GetFolderPath(); }
 
+  // ---- Adding items ----------------------------------------------------------
+  // AddItem, AddItemToFolder and AddNewItem first ask the IDE whether the
+  // project file may be edited, and answer OLE_E_PROMPTSAVECANCELLED, adding
+  // nothing, when it may not. Every item they add is announced: the
+  // project's listeners hear FileAdded with its path, the item is selected
+  // in the IDE's tree and (unless a caller says otherwise) opened in its
+  // editor.
+
+  // The IDE's add-item request at the project node, or at a database folder.
+  // VSADDITEMOP_OPENFILE and _LINKTOFILE add each listed file where it is,
+  // going on after a file that cannot be added; the status is the first
+  // failure's. _CLONEFILE copies the first listed file (the template) to
+  // `itemName` in the container's directory (AddNewFile); _RUNWIZARD runs
+  // the item wizard (RunWizard). For these two a name that is not a valid
+  // item name fails with text 10 as error information (E_FAIL), and a name
+  // that exists in the directory is refused with text 780 and caption 781
+  // in a warning message box (E_ABORT). E_INVALIDARG for another operation
+  // or a clone without a template. *result (may be null) tells the IDE:
+  // ADDRESULT_Success, _Cancel (E_ABORT, OLE_E_PROMPTSAVECANCELLED) or
+  // _Failure.
+  HRESULT AddItem(VSADDITEMOPERATION operation, const char16_t* itemName, ULONG fileCount,
+                  const char16_t* const* files, VSADDRESULT* result);
+  HRESULT AddItemToFolder(CFileVwFolderNode* folder, VSADDITEMOPERATION operation,
+                          const char16_t* itemName, ULONG fileCount, const char16_t* const* files,
+                          VSADDRESULT* result);
+  // Copies a template to `target` (failing when it exists), makes the copy
+  // writable and stamps it with the current time, then adds it to the
+  // container (AddExistingFile). A copy that cannot be added is deleted
+  // again. Not announced: the callers announce what they add.
+  HRESULT AddNewFile(CFileVwFolderNode* container, WStringView templatePath, WStringView target,
+                     CFileVwFileNode** added = nullptr);
+  // Runs the helper library's item wizard on the container's directory
+  // with the active configuration's connection; the library's status
+  // (E_NOTIMPL while it offers no such wizard).
+  HRESULT RunWizard(CFileVwFolderNode* container);
+  // Creates the item file `fileName` in the container's directory holding
+  // `contents` (in the system's ANSI code page; empty for an empty item)
+  // and adds it as AddItem adds a clone: the same refusals (text 10 with
+  // E_FAIL, 780/781 with E_ABORT, nothing created), then announced, opened
+  // in its editor only when `openInEditor`. A file that cannot be added is
+  // deleted again. The entry point of tools that create items (the command
+  // line's new-item, project command documents): they choose the container
+  // (CMyProjectHierarchy::DefaultContainerForType) and a free name
+  // (GenerateUniqueFileName) first.
+  HRESULT AddNewItem(CFileVwFolderNode* container, WStringView fileName, WStringView contents,
+                     bool openInEditor, CFileVwFileNode** added = nullptr);
+
   static ComPtr<CFileVwProjNode> CreateInstance(CMyProjectHierarchy* hierarchy);
 
  private:

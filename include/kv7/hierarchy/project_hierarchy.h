@@ -149,6 +149,14 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   // the old path: the new file has not been deployed.
   HRESULT OnHandleSaveItemRename(VSITEMID item, const char16_t* newPath);
 
+  // ---- Adding items --------------------------------------------------------
+  // The IDE's add-item request: at a database folder it is served by that
+  // folder (CFileVwProjNode::AddItemToFolder), anywhere else by the project
+  // node (CFileVwProjNode::AddItem). E_UNEXPECTED before Init; the lookup's
+  // status when the location is not a node.
+  HRESULT AddItem(VSITEMID location, VSADDITEMOPERATION operation, const char16_t* itemName,
+                  ULONG fileCount, const char16_t* const* files, VSADDRESULT* result);
+
   // ---- Folders -----------------------------------------------------------
   HRESULT AddDefaultFolders();
   CKV7FolderNode* FindDefaultFolderByType(LONG type, bool create);

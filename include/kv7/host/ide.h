@@ -581,6 +581,21 @@ struct IVsGetCfgProvider : IUnknown {
   virtual HRESULT GetCfgProvider(IVsCfgProvider** provider) = 0;
 };
 
+// ---- Adding items ---------------------------------------------------------
+
+// What the IDE's add-item request asks a project to do with its file list.
+using VSADDITEMOPERATION = DWORD;
+inline constexpr VSADDITEMOPERATION VSADDITEMOP_LINKTOFILE = 1;  // add the files where they are
+inline constexpr VSADDITEMOPERATION VSADDITEMOP_OPENFILE = 2;    // the same, from an open dialog
+inline constexpr VSADDITEMOPERATION VSADDITEMOP_CLONEFILE = 3;   // copy a template to the new name
+inline constexpr VSADDITEMOPERATION VSADDITEMOP_RUNWIZARD = 4;   // run the item wizard
+
+// What became of an add-item request.
+using VSADDRESULT = LONG;
+inline constexpr VSADDRESULT ADDRESULT_Failure = 0;
+inline constexpr VSADDRESULT ADDRESULT_Success = -1;
+inline constexpr VSADDRESULT ADDRESULT_Cancel = 1;
+
 // ---- Opening documents ----------------------------------------------------
 
 // Logical views of a document.
