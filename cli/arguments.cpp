@@ -5,7 +5,7 @@
 namespace kv7::cli {
 namespace {
 
-bool Known(std::initializer_list<const char*> names, const std::string& name) {
+bool Known(const std::vector<const char*>& names, const std::string& name) {
   return std::any_of(names.begin(), names.end(), [&](const char* known) { return name == known; });
 }
 
@@ -21,8 +21,8 @@ std::vector<std::string> ParsedArguments::Values(const std::string& name) const 
   return it == options.end() ? std::vector<std::string>() : it->second;
 }
 
-bool ParseArguments(const std::vector<std::string>& args, std::initializer_list<const char*> flags,
-                    std::initializer_list<const char*> options, int minimum, int maximum,
+bool ParseArguments(const std::vector<std::string>& args, const std::vector<const char*>& flags,
+                    const std::vector<const char*>& options, int minimum, int maximum,
                     ParsedArguments* parsed, std::string* error) {
   bool only_positional = false;
   for (size_t i = 0; i < args.size(); ++i) {

@@ -2,7 +2,6 @@
 // options with one value ("--to FOLDER" or "--to=FOLDER").
 #pragma once
 
-#include <initializer_list>
 #include <map>
 #include <set>
 #include <string>
@@ -28,8 +27,8 @@ struct ParsedArguments {
 // message naming the bad argument when one is unknown or lacks its value,
 // or when the count of positional arguments is outside [minimum, maximum]
 // (maximum -1: no limit).
-bool ParseArguments(const std::vector<std::string>& args, std::initializer_list<const char*> flags,
-                    std::initializer_list<const char*> options, int minimum, int maximum,
+bool ParseArguments(const std::vector<std::string>& args, const std::vector<const char*>& flags,
+                    const std::vector<const char*>& options, int minimum, int maximum,
                     ParsedArguments* parsed, std::string* error);
 
 }  // namespace kv7::cli

@@ -6,9 +6,6 @@
 #include <cstdio>
 #include <string_view>
 
-#include "kv7/util/logging.h"
-#include "kv7/util/utilities.h"
-#include "project_session.h"
 #include "verbs.h"
 
 namespace {
@@ -36,34 +33,6 @@ int UnknownVerb(std::string_view name) {
   return kv7::cli::kExitUsage;
 }
 
-// Whether the arguments ask for the verb's help.
-bool AsksForHelp(const Arguments& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--") return false;
-    if (arg == "--help" || arg == "-h") return true;
-  }
-  return false;
-}
-
-// One line per run in the diagnostic log, when it is on: time, verb,
-// project and result.
-void LogRun(const Verb& verb, const Arguments& args, int code) {
-  std::string project;
-  int positional = 0;
-  for (const std::string& arg : args) {
-    if (arg.starts_with("--")) continue;
-    if (positional++ == verb.projectArgument) {
-      project = " " + kv7::ToUtf8(kv7::cli::AbsolutePath(arg));
-      break;
-    }
-  }
-  static constexpr const char16_t* kResults[] = {u"ok", u"failed", u"bad usage"};
-  WString time;
-  GetCurrentTimeAsString(time);
-  (void)LOGINFO(u"%s kv7 %s%s: %s", time.c_str(), kv7::FromUtf8(verb.name).c_str(),
-                kv7::FromUtf8(project).c_str(), kResults[code >= 0 && code <= 2 ? code : 1]);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,12 +52,5 @@ int main(int argc, char** argv) {
   }
   const Verb* verb = kv7::cli::FindVerb(first);
   if (verb == nullptr) return UnknownVerb(first);
-  Arguments args(argv + 2, argv + argc);
-  if (AsksForHelp(args)) {
-    kv7::cli::PrintVerbHelp(*verb, stdout);
-    return kv7::cli::kExitOk;
-  }
-  int code = verb->run(args);
-  LogRun(*verb, args, code);
-  return code;
+  return kv7::cli::RunVerb(*verb, Arguments(argv + 2, argv + argc));
 }

@@ -4,9 +4,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "kv7/host/install_paths.h"
-#include "kv7/package/package_site.h"
-#include "kv7/package/project_factory.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
 #include "verbs.h"
@@ -21,26 +18,35 @@ WString AbsolutePath(const std::string& path) {
   return FromUtf8(text);
 }
 
-ProjectSession::ProjectSession(const char* verb) : verb_(verb) {
-  SetPackageServiceProvider(host_.ServiceProvider());
+ProjectSession* ProjectSession::shell_ = nullptr;
+
+ProjectSession::ProjectSession(const char* verb)
+    : verb_(verb), owner_(shell_ ? shell_ : this) {
+  if (owner_ == this) cli_host_ = std::make_unique<CliHost>();
 }
 
 ProjectSession::~ProjectSession() {
-  if (project_) (void)host_.Solution()->CloseSolutionElement(0, project_.Get(), 0);
+  if (shell_ == this) shell_ = nullptr;
+  if (owner_ != this) return;
+  if (project_) (void)Host().Solution()->CloseSolutionElement(0, project_.Get(), 0);
   project_.Reset();
-  SetPackageServiceProvider(nullptr);
 }
+
+void ProjectSession::ServeAsShell() { shell_ = this; }
 
 int ProjectSession::Open(const std::string& projectPath) {
   WString path = AbsolutePath(projectPath);
+  if (owner_ != this) {
+    // The shell's project is open already; a verb names no other.
+    if (path == project()->GetProjectFilePath()) return kExitOk;
+    return Fail(verb_, "the shell works on " + ToUtf8(project()->GetProjectFilePath()) +
+                           ", not " + ToUtf8(path));
+  }
   if (!FileExists(path))
     return Fail(verb_, "cannot open " + ToUtf8(path) + ": " +
                            (DirectoryExists(path) ? "it is a directory" : "no such file"));
-  CMyProjectFactory factory;
-  BOOL canceled = FALSE;
-  HRESULT hr = factory.CreateProject(path.c_str(), u"", u"", CPF_OPENFILE, project_.Put(), &canceled);
+  HRESULT hr = cli_host_->OpenProject(path, &project_);
   if (FAILED(hr)) return FailStatus(verb_, hr, "cannot open " + ToUtf8(path));
-  (void)host_.Solution()->AddProject(project_.Get());
   const WString& root = project_->GetDocumentElementName();
   if (root != u"KV7Project")
     return Fail(verb_, "cannot open " + ToUtf8(path) + ": not a project file: its root is " +
@@ -50,29 +56,21 @@ int ProjectSession::Open(const std::string& projectPath) {
 
 int ProjectSession::Create(const std::string& path) {
   WString target = AbsolutePath(path);
+  if (owner_ != this) return Fail(verb_, "a new project cannot be made inside the shell");
   if (FileExists(target) || DirectoryExists(target))
     return Fail(verb_, "cannot create " + ToUtf8(target) + ": it exists already");
-  std::string templates = host::TemplatesDirectory();
-  WString template_path = FromUtf8(templates) + u"/" + kKV7ProjectTemplate;
-  if (templates.empty() || !FileExists(template_path))
-    return Fail(verb_, "the project template is missing (looked in '" + templates +
-                           "'; set KV7_TEMPLATES)");
-  size_t slash = target.find_last_of(u'/');
-  WString directory = target.substr(0, slash + 1);
-  WString name = target.substr(slash + 1);
+  WString directory = target.substr(0, target.find_last_of(u'/') + 1);
   HRESULT hr = CreateDirectories(directory);
   if (FAILED(hr)) return FailStatus(verb_, hr, "cannot create " + ToUtf8(directory));
-  CMyProjectFactory factory;
-  BOOL canceled = FALSE;
-  hr = factory.CreateProject(template_path.c_str(), directory.c_str(), name.c_str(), CPF_CLONEFILE,
-                             project_.Put(), &canceled);
-  if (SUCCEEDED(hr)) hr = project_->InitNew(0);
-  if (SUCCEEDED(hr)) hr = project_->Save(nullptr, FALSE, 0);
+  hr = cli_host_->CreateProject(target, &project_);
   if (FAILED(hr)) {
-    (void)DeleteFile(target);
-    return FailStatus(verb_, hr, "cannot create " + ToUtf8(target));
+    // A template copied before the failure is not left behind.
+    if (!project_) (void)DeleteFile(target);
+    return FailStatus(verb_, hr, "cannot create " + ToUtf8(target) +
+                                     (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
+                                          ? " (the project template is missing; set KV7_TEMPLATES)"
+                                          : ""));
   }
-  (void)host_.Solution()->AddProject(project_.Get());
   return kExitOk;
 }
 
@@ -81,7 +79,7 @@ WString ProjectSession::ProjectRelative(const std::string& argument) const {
   std::replace(text.begin(), text.end(), u'\\', u'/');
   while (text.size() > 1 && text.back() == u'/') text.pop_back();
   if (!text.empty() && text.front() == u'/') return text;
-  std::filesystem::path joined = std::filesystem::path(ToUtf8(project_->GetProjectFolderPath())) /
+  std::filesystem::path joined = std::filesystem::path(ToUtf8(project()->GetProjectFolderPath())) /
                                  ToUtf8(text);
   std::string normal = joined.lexically_normal().string();
   if (normal.size() > 1 && normal.back() == '/') normal.pop_back();
@@ -101,20 +99,20 @@ CFileVwFolderNode* ProjectSession::FindFolder(const std::string& argument) const
 
 int ProjectSession::OpenForChange(const std::string& projectPath, bool dropMissing) {
   if (int code = Open(projectPath)) return code;
-  const std::string file = ToUtf8(project_->GetProjectFilePath());
-  if (project_->GetFormatVersion() > kProjectFormatVersion)
+  const std::string file = ToUtf8(project()->GetProjectFilePath());
+  if (project()->GetFormatVersion() > kProjectFormatVersion)
     return Fail(verb_, "cannot change " + file + ": its format version " +
-                           std::to_string(project_->GetFormatVersion()) +
+                           std::to_string(project()->GetFormatVersion()) +
                            " is newer than this kv7 writes (" +
                            std::to_string(kProjectFormatVersion) +
                            "); saving would drop what the newer format holds");
-  if (!project_->QueryEditProjectFile()) {
-    HRESULT why = CheckFileWritable(project_->GetProjectFilePath());
+  if (!project()->QueryEditProjectFile()) {
+    HRESULT why = CheckFileWritable(project()->GetProjectFilePath());
     return Fail(verb_, "cannot change " + file + ": " +
                            (FAILED(why) ? ToUtf8(UnixMessageText(why))
                                         : std::string("the IDE refused to let it be edited")));
   }
-  const auto& missing = project_->GetMissingOnLoad();
+  const auto& missing = project()->GetMissingOnLoad();
   if (missing.empty() || dropMissing) return kExitOk;
   for (const WString& path : missing)
     std::fprintf(stderr, "kv7 %s: missing on disk: %s\n", verb_, ToUtf8(path).c_str());
@@ -124,7 +122,7 @@ int ProjectSession::OpenForChange(const std::string& projectPath, bool dropMissi
 
 CMyProjectCfg* ProjectSession::FindConfiguration(const std::string& argument,
                                                  std::string* error) const {
-  CCfgProvider* provider = project_->GetCfgProvider();
+  CCfgProvider* provider = project()->GetCfgProvider();
   const WString wanted = FromUtf8(argument);
   CMyProjectCfg* found = provider->FindCfg(wanted);
   std::string known;
@@ -146,10 +144,10 @@ CMyProjectCfg* ProjectSession::FindConfiguration(const std::string& argument,
 
 int ProjectSession::SaveIfDirty() {
   BOOL dirty = FALSE;
-  if (FAILED(project_->IsDirty(&dirty)) || !dirty) return kExitOk;
-  HRESULT hr = project_->Save(nullptr, FALSE, 0);
+  if (FAILED(project()->IsDirty(&dirty)) || !dirty) return kExitOk;
+  HRESULT hr = project()->Save(nullptr, FALSE, 0);
   if (FAILED(hr))
-    return FailStatus(verb_, hr, "cannot write " + ToUtf8(project_->GetProjectFilePath()));
+    return FailStatus(verb_, hr, "cannot write " + ToUtf8(project()->GetProjectFilePath()));
   return kExitOk;
 }
 

@@ -8,6 +8,7 @@
 
 #include "kv7/build/configurations.h"
 #include "kv7/hierarchy/project_hierarchy.h"
+#include "cli_host.h"
 #include "kv7/host/host.h"
 #include "report.h"
 
@@ -17,6 +18,10 @@ namespace kv7::cli {
 // current directory).
 WString AbsolutePath(const std::string& path);
 
+// One verb's project: opened (or created), saved when it changed, closed
+// with the session. While a shell runs (kv7 shell), every verb's session
+// works on the shell's open project instead, which stays open between the
+// shell's lines.
 class ProjectSession {
  public:
   explicit ProjectSession(const char* verb);
@@ -36,8 +41,9 @@ class ProjectSession {
   // Creates a new project from the template as `path`; an exit code.
   int Create(const std::string& path);
 
-  CMyProjectHierarchy* project() const { return project_.Get(); }
-  CFileVwProjNode* root() const { return project_->GetProjectNode(); }
+  CMyProjectHierarchy* project() const { return owner_->project_.Get(); }
+  CFileVwProjNode* root() const { return project()->GetProjectNode(); }
+  host::CHost& Host() const { return owner_->cli_host_->Host(); }
 
   // The node named by an ITEM or FOLDER argument: a path relative to the
   // project folder (either separator) or absolute; null when the project
@@ -54,12 +60,19 @@ class ProjectSession {
   // Saves the project when it changed.
   int SaveIfDirty();
 
+  // Makes this session the shell's: sessions made while it lives work on
+  // its project.
+  void ServeAsShell();
+
  private:
   WString ProjectRelative(const std::string& argument) const;
 
   const char* verb_;
-  host::CHost host_;
+  // The session whose project and host this one uses: itself, or the shell's.
+  ProjectSession* owner_;
+  std::unique_ptr<CliHost> cli_host_;
   ComPtr<CMyProjectHierarchy> project_;
+  static ProjectSession* shell_;
 };
 
 }  // namespace kv7::cli

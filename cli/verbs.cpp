@@ -4,8 +4,13 @@
 
 #include "config_verbs.h"
 #include "connection_verbs.h"
+#include "item_verbs.h"
+#include "kv7/util/logging.h"
+#include "kv7/util/utilities.h"
 #include "options_verbs.h"
+#include "project_session.h"
 #include "project_verbs.h"
+#include "session_verbs.h"
 
 namespace kv7::cli {
 namespace {
@@ -86,6 +91,52 @@ constexpr Verb kVerbs[] = {
      "                       name adds an input parameter); may be given several times\n"
      "  --build-for-debug    whether items are deployed for debugging\n",
      "kv7 startup shop/Shop.kv7p Debug app.place_order --param customer=42", 0, RunStartup},
+    {"new-item", "PROJECT FILENAME|KIND [--to FOLDER] [--drop-missing]",
+     "create an empty item with a name of its own and add it to the project",
+     "  FILENAME     the new file's name (\"orders.kv7tbl\"); a number is added when the\n"
+     "               name is taken\n"
+     "  KIND         table, procedure, view, trigger, function, statement, script,\n"
+     "               command set or index: a file named after the kind (\"View.kv7vw\")\n"
+     "  --to FOLDER  the folder to create it in; default: the folder of its kind, made\n"
+     "               when the project has none (statements and command sets: the\n"
+     "               project's top level)\n",
+     "kv7 new-item shop/Shop.kv7p view", 0, RunNewItem},
+    {"item-settings", "PROJECT ITEM [--config NAME] [--SETTING VALUE ...] [--drop-missing]",
+     "print or set an item's build settings in one configuration",
+     "  --config NAME   the configuration (default: the one builds use by default)\n"
+     "  --exclude true|false                  leave the item out of builds\n"
+     "  --use-connection-settings true|false  (procedures) take the options of the\n"
+     "                                        connection instead of the item's own\n"
+     "  --external-security, --build-owner, --precompile-options, --link-options,\n"
+     "  --bind-options, --prelink-options, --compile-options, --selected-build-utility,\n"
+     "  --build-utilities A,B, --runtime-options, --wlm-environment, --stay-resident,\n"
+     "  --collection-id      (procedures and functions) their build options\n"
+     "  Settings live with the open project only: they reach the builds run while it\n"
+     "  is open; use kv7 shell to keep them across commands.\n",
+     "kv7 item-settings shop/Shop.kv7p Tables/orders.kv7tbl --exclude true", 0,
+     RunItemSettings},
+    {"config-doc", "PROJECT ITEM [--config NAME]",
+     "print the configuration document a deployment of an item would send",
+     "  --config NAME  the configuration (default: the one builds use by default)\n",
+     "kv7 config-doc shop/Shop.kv7p Procedures/place_order.kv7sp --config Release", 0,
+     RunConfigDoc},
+    {"process-xml", "FILE [--contents TEXT]",
+     "run a project command document against the projects it names",
+     "  FILE            a KV7PROJECT_XML_TO_PROCESS document (without an XML declaration)\n"
+     "                  whose commands create or open projects, write project lists, or\n"
+     "                  create items in open projects; each command's result is printed,\n"
+     "                  and the run stops at the first that fails\n"
+     "  --contents TEXT the text of an item created without contents of its own\n",
+     "kv7 process-xml commands.xml", -1, RunProcessXml},
+    {"shell", "PROJECT",
+     "keep a project open and run commands read from stdin, one a line",
+     "  PROJECT  the project every line works on; a line is a command with its arguments\n"
+     "           but without PROJECT (\"add Tables/a.kv7tbl --to Tables\"); quotes and\n"
+     "           backslashes work as in a shell, \"#\" starts a comment. A line that fails\n"
+     "           is reported with its number and the shell goes on; the project is saved\n"
+     "           when a line changes it and at the end. Item build settings last as long\n"
+     "           as the shell.\n",
+     "kv7 shell Shop.kv7p < steps.txt", 0, RunShell},
     {"connection", "list|show|add|remove ...",
      "list, show, add and remove the connections of the catalogue",
      "  list                       the connections; the default one is marked '*'\n"
@@ -128,6 +179,48 @@ void PrintVerbHelp(const Verb& verb, std::FILE* out) {
   if (std::string_view(verb.arguments).find("--drop-missing") != std::string_view::npos)
     std::fputs(kDropMissing, out);
   std::fprintf(out, "\nexample:\n  %s\n", verb.example);
+}
+
+namespace {
+
+// Whether the arguments ask for the verb's help.
+bool AsksForHelp(const Arguments& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") return false;
+    if (arg == "--help" || arg == "-h") return true;
+  }
+  return false;
+}
+
+// One line per run in the diagnostic log, when it is on: time, verb,
+// project and result.
+void LogRun(const Verb& verb, const Arguments& args, int code) {
+  std::string project;
+  int positional = 0;
+  for (const std::string& arg : args) {
+    if (arg.starts_with("--")) continue;
+    if (positional++ == verb.projectArgument) {
+      project = " " + ToUtf8(AbsolutePath(arg));
+      break;
+    }
+  }
+  static constexpr const char16_t* kResults[] = {u"ok", u"failed", u"bad usage"};
+  WString time;
+  GetCurrentTimeAsString(time);
+  (void)LOGINFO(u"%s kv7 %s%s: %s", time.c_str(), FromUtf8(verb.name).c_str(),
+                FromUtf8(project).c_str(), kResults[code >= 0 && code <= 2 ? code : 1]);
+}
+
+}  // namespace
+
+int RunVerb(const Verb& verb, const Arguments& args) {
+  if (AsksForHelp(args)) {
+    PrintVerbHelp(verb, stdout);
+    return kExitOk;
+  }
+  int code = verb.run(args);
+  LogRun(verb, args, code);
+  return code;
 }
 
 }  // namespace kv7::cli

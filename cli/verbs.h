@@ -36,5 +36,8 @@ std::span<const Verb> Verbs();
 const Verb* FindVerb(std::string_view name);
 // Prints the verb's usage line, summary, details and example.
 void PrintVerbHelp(const Verb& verb, std::FILE* out);
+// Runs a verb as the command line does: its help when the arguments ask
+// for it, else the verb, with one line in the diagnostic log. The exit code.
+int RunVerb(const Verb& verb, const Arguments& args);
 
 }  // namespace kv7::cli

@@ -1,5 +1,6 @@
 #include "kv7/hierarchy/object_nodes.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 
@@ -700,6 +701,27 @@ const char16_t* ItemKindNameForPath(WStringView path) {
   KV7_TRACE_ENTRY("ItemKindNameForPath", 2, "KV7ObjectFileNode");
   const ExtensionClass* found = ClassForPath(path);
   return found ? found->kind.displayName : u"file";
+}
+
+WString ItemFileNameForKind(WStringView kindName) {
+  KV7_TRACE_ENTRY("ItemFileNameForKind", 2, "KV7ObjectFileNode");
+  WString wanted(kindName);
+  std::replace(wanted.begin(), wanted.end(), u'-', u' ');
+  for (const ExtensionClass& entry : kClasses) {
+    if (!kv7::EqualsNoCase(entry.kind.displayName, wanted)) continue;
+    WString base;
+    GetBaseFileNameForFolder(base, FolderTypeForExtension(entry.kind.extension));
+    return base + entry.kind.extension;
+  }
+  return {};
+}
+
+WString ItemKindNames() {
+  KV7_TRACE_ENTRY("ItemKindNames", 2, "KV7ObjectFileNode");
+  WString names;
+  for (const ExtensionClass& entry : kClasses)
+    names.append(names.empty() ? u"" : u", ").append(entry.kind.displayName);
+  return names;
 }
 
 const char16_t* ItemKindName(const CFileVwFileNode* node) {

@@ -13,10 +13,12 @@
 #include "kv7/platform/messagebox.h"
 #include "kv7/platform/registry.h"
 #include "kv7/trace/trace.h"
+#include "kv7/util/connection_strings.h"
 #include "kv7/util/path_names.h"
 #include "kv7/util/string_array.h"
 #include "kv7/util/ui_strings.h"
 #include "kv7/util/utilities.h"
+#include "kv7/util/xml_helpers.h"
 
 namespace {
 
@@ -139,6 +141,7 @@ HRESULT CMyProjectHierarchy::Init(const char16_t* fileName, const char16_t* loca
   }
   if ((flags & CPF_OPENFILE) == 0) (void)AddDefaultFolders();
   ProjectAdded(project_node_->GetName());
+  if ((flags & CPF_OPENFILE) == 0) TakeNewProjectConnection();
   return KV7_TRACE_RETURN(S_OK);
 }
 
@@ -755,6 +758,32 @@ void CMyProjectHierarchy::CreateCfgProvider() {
   (void)cfg_provider_->Initialize();
   auto sink = kv7::MakeCom<CfgProviderEvents>(this);
   (void)cfg_provider_->AdviseCfgProviderEvents(sink.Get(), &cfg_provider_cookie_);
+}
+
+void CMyProjectHierarchy::TakeNewProjectConnection() {
+  CMyProjectCfg* cfg = GetActiveProjectConfig();
+  if (cfg == nullptr) return;
+  WString connection;
+  if (TakePendingProjectConnection(&connection)) {
+    (void)cfg->SetConnection(connection.c_str());
+    return;
+  }
+  // Asked to choose one: the chooser answers the catalogue's default
+  // connection, or nothing when the catalogue is empty.
+  BOOL prompt = TRUE;
+  (void)GetKV7GlobalOptions()->GetPromptConnOnNew(&prompt);
+  WString chosen;
+  ComPtr<IXMLDOMDocument> document;
+  ComPtr<IXMLDOMNode> element;
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  CComBSTR text;
+  if (!prompt || SelectConnection(u"", chosen) != S_OK ||
+      FAILED(CreateXMLDOMDocument(document.Put())) ||
+      document->loadXML(chosen.c_str(), &loaded) != S_OK ||
+      GetSingleNode(document.Get(), u"DATACONNECTIONS/DATACONNECTION", element.Put()) != S_OK ||
+      FAILED(element->get_xml(text.Put())))
+    return;
+  (void)cfg->SetConnection(text.Get());
 }
 
 void CMyProjectHierarchy::GiveProjectConnectionToConfigurations() {

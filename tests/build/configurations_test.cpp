@@ -5,6 +5,8 @@
 
 #include "kv7/build/configurations.h"
 #include "kv7/document/built_files.h"
+#include "kv7/helper/helper.h"
+#include "kv7/package/package_site.h"
 #include "kv7/platform/errorinfo.h"
 #include "support/project_fixture.h"
 #include "support/project_text.h"
@@ -228,6 +230,34 @@ TEST_F(ConfigurationsTest, TheActiveConfigurationIsTheDefaultElseTheSolutionsEls
   ASSERT_EQ(project->GetCfgProvider()->DeleteCfgsOfCfgName(u"dev"), S_OK);
   EXPECT_TRUE(project->GetDefaultConfigurationName().empty());
   host_.SetActiveConfiguration(u"");
+}
+
+TEST_F(ConfigurationsTest, ANewProjectTakesTheConnectionHandedInElseTheCataloguesDefault) {
+  // Nothing handed in and an empty catalogue: no connection.
+  CMyProjectHierarchy* bare = Create(Path("bare"), u"Bare.kv7p");
+  ASSERT_NE(bare, nullptr);
+  EXPECT_TRUE(bare->GetActiveConnInfo()->GetConnName().empty());
+
+  ASSERT_EQ(CCommandHelperHook().AddConnection(u"<DATACONNECTION DBCONNNAME=\"shop\" DATABASE=\"s.db\"/>",
+                                               TRUE),
+            S_OK);
+  CMyProjectHierarchy* chosen = Create(Path("chosen"), u"Chosen.kv7p");
+  ASSERT_NE(chosen, nullptr);
+  EXPECT_EQ(chosen->GetActiveConnInfo()->GetConnName(), u"shop");
+  EXPECT_TRUE(chosen->GetCfgProvider()->FindCfg(u"Release|Win32")->get_ConnInfo()->GetConnName().empty());
+
+  SetPendingProjectConnection(u"<DATACONNECTION DBCONNNAME=\"handed\"/>");
+  CMyProjectHierarchy* handed = Create(Path("handed"), u"Handed.kv7p");
+  ASSERT_NE(handed, nullptr);
+  EXPECT_EQ(handed->GetActiveConnInfo()->GetConnName(), u"handed");
+  WString left;
+  EXPECT_FALSE(TakePendingProjectConnection(&left));
+
+  // Opening a project takes nothing.
+  ASSERT_EQ(bare->Save(nullptr, FALSE, 0), S_OK);
+  CMyProjectHierarchy* opened = Open(Path("bare/Bare.kv7p"));
+  ASSERT_NE(opened, nullptr);
+  EXPECT_TRUE(opened->GetActiveConnInfo()->GetConnName().empty());
 }
 
 TEST_F(ConfigurationsTest, RenamedItemsAndFoldersKeepTheirPlaceInTheRunOrder) {

@@ -32,7 +32,8 @@ TEST(Cli, HelpVersionAndBadUsage) {
 TEST(Cli, EveryVerbHasItsHelp) {
   const std::string listing = Kv7("--help").out;
   for (const char* verb : {"new", "show", "add", "mkdir", "rename", "remove", "upgrade", "config",
-                           "run-order", "startup", "connection", "options", "log"}) {
+                           "run-order", "startup", "new-item", "item-settings", "config-doc",
+                           "process-xml", "shell", "connection", "options", "log"}) {
     CliRun help = Kv7(std::string(verb) + " --help");
     EXPECT_EQ(help.exit_code, 0) << verb;
     EXPECT_EQ(help.out.rfind(std::string("usage: kv7 ") + verb, 0), 0u) << help.out;

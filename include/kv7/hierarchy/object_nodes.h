@@ -306,3 +306,9 @@ const char16_t* ItemKindName(const CFileVwFileNode* node);
 // The kind that an item file of this path gets when it is added or loaded:
 // its extension decides ("table", ..., "file").
 const char16_t* ItemKindNameForPath(WStringView path);
+// The file name a new item of a kind ("view", "command set") starts from:
+// the base name of its folder type and the kind's extension ("View.kv7vw");
+// empty for a name that is no kind's.
+WString ItemFileNameForKind(WStringView kindName);
+// The kinds' names, ", "-separated, for messages.
+WString ItemKindNames();

@@ -296,6 +296,9 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   HRESULT WriteProjectFile(const WString& path);
   // Creates the configuration provider and listens to it.
   void CreateCfgProvider();
+  // A new project takes the connection handed in for it, or else (when the
+  // global option asks for one) the connection the chooser gives.
+  void TakeNewProjectConnection();
   // Gives a connection read from an old project file to every
   // configuration that has none.
   void GiveProjectConnectionToConfigurations();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kv7/host/ide.h"
+#include "kv7/platform/wstring.h"
 
 // Stores the IDE's service provider (with a reference), or drops it for null.
 void SetPackageServiceProvider(IServiceProvider* provider);
@@ -18,3 +19,11 @@ template <class I>
 HRESULT QueryPackageService(REFGUID service, ComPtr<I>* out) {
   return QueryServiceFor(GetPackageServiceProvider(), service, out);
 }
+
+// A connection handed in for the next new project (a project command
+// document that creates one): the DATACONNECTION element, password plain.
+// The new project takes it as its active configuration's connection.
+void SetPendingProjectConnection(WStringView connectionXml);
+// Takes the pending connection: true with the text when one is pending;
+// nothing is pending afterwards.
+bool TakePendingProjectConnection(WString* connectionXml);
