@@ -12,6 +12,7 @@
 #include "kv7/build/task_documents.h"
 #include "kv7/hierarchy/object_nodes.h"
 #include "kv7/util/path_names.h"
+#include "kv7/util/ui_strings.h"
 #include "project_session.h"
 
 namespace kv7::cli {
@@ -56,8 +57,7 @@ int RunNewItem(const Arguments& args) {
                                       Utf8(ItemKindNames()) + ")");
     file_name = kind_file;
   }
-  if (!IsValidItemName(file_name))
-    return BadUsage("new-item", "'" + Utf8(file_name) + "' is not a valid file name");
+  if (!IsValidItemName(file_name)) return BadUsage("new-item", Utf8(FormatUIString(10, file_name)));
   ProjectSession session("new-item");
   if (int code = session.OpenForChange(parsed.positional[0], parsed.Has("--drop-missing")))
     return code;

@@ -37,7 +37,7 @@ TEST_F(ItemVerbsTest, NewItemsGetNamesOfTheirOwnInTheFolderOfTheirKind) {
 
   const std::string saved = Saved();
   EXPECT_TRUE(Has(On(2, "new-item", "gadget"), "neither a file name nor a kind"));
-  On(2, "new-item", "'a<b.kv7tbl'");
+  EXPECT_TRUE(Has(On(2, "new-item", "'a<b.kv7tbl'"), "'a<b.kv7tbl': the name is not valid"));
   EXPECT_TRUE(Has(On(1, "new-item", "x.kv7tbl --to Nowhere"), "no folder 'Nowhere'"));
   EXPECT_EQ(Saved(), saved);
 }
