@@ -10,6 +10,9 @@
 // catalogue, options document) lives under $KV7_HOME.
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include "kv7/platform/bstr.h"
 #include "kv7/platform/com.h"
 #include "kv7/platform/hresult.h"
@@ -38,6 +41,21 @@ struct ITaskExecutionListener : IUnknown {
   // The task ended; status 1 is success, any other value failure.
   virtual HRESULT taskCompleted(const char16_t* taskId, LONG status) = 0;
 };
+
+// What became of one deployment task. The library hands it to the host's
+// report sink on the UI thread, just before the task's completion reaches
+// its listener, so that the host can show and count what happened.
+struct KV7TaskReport {
+  WString taskId;
+  WString objectName;
+  LONG status = 0;          // 1 success, 0 failure (as the completion says)
+  bool unchanged = false;   // nothing ran: the database holds the item as it is
+  WString result;           // one line: what was created or replaced, or why it failed
+  std::vector<WString> notes;  // further lines ("ran without the item transaction")
+  LONG line = 0;            // the line of the item's text a failure points at; 0 none
+  double seconds = 0;       // how long the task ran
+};
+using KV7TaskReportSink = std::function<void(const KV7TaskReport&)>;
 
 // Task execution: deployments, procedure runs, CLR assemblies, connections.
 class CTaskHelperHook {
@@ -144,8 +162,20 @@ class CCommandHelperHook {
                                    const char16_t* settingsXml);
   HRESULT ModifyProcedureScriptWizard(const char16_t* wizardXml, BSTR* newWizardXml,
                                       BSTR* scriptText, BOOL* changed);
-  // Drops the library's in-memory caches (a project closed).
+  // Drops the library's in-memory caches (a project closed): open database
+  // connections that have no task running are closed.
   HRESULT CollectGarbage();
+  // Installs the host's sink for task reports (an empty function removes
+  // it). Reports reach it on the UI thread, through the UI dispatcher.
+  HRESULT SetTaskReportSink(KV7TaskReportSink sink);
+  // Tells the library about the deployments that follow: the project's
+  // folder (a relative SQLite database path is taken from it) and whether
+  // items whose text matches what was deployed run again (a rebuild, a
+  // single-item compile; tables aside).
+  HRESULT SetDeploymentContext(const char16_t* projectFolder, BOOL redeployUnchanged);
+  // Interrupts every running deployment statement (Ctrl-C): the item rolls
+  // back and fails; tasks still queued fail without running.
+  HRESULT CancelTasks();
   // Writes the library's stores through to disk.
   HRESULT ForceCacheSave();
   // The companion administration tools, one command each (package commands
