@@ -50,19 +50,6 @@ HRESULT ForEachChild(IXMLDOMNode* node, Visit visit) {
   return hr;
 }
 
-// The text of an element as read from the file, re-indented for the
-// writer: the element at `indent`, its inner layout as written.
-WString ElementText(IXMLDOMNode* element) {
-  CComBSTR xml;
-  if (FAILED(element->get_xml(xml.Put())) || xml.IsNull()) return {};
-  return xml.ToString();
-}
-
-// Appends elements kept as read, each on its own line at one tab.
-void AppendElementTexts(WString& buffer, const std::vector<WString>& elements) {
-  for (const WString& element : elements) buffer.append(u"\t").append(element).append(u"\r\n");
-}
-
 // A relative reference as read: either separator, native on disk.
 WString NativeReference(WStringView reference) {
   WString path(reference);
@@ -112,9 +99,7 @@ HRESULT CMyProjectHierarchy::SaveAsXML(const char16_t* fileName) {
   if (SUCCEEDED(hr) && cfg_provider_) hr = cfg_provider_->SaveAsXML(u"\t", buffer);
   if (SUCCEEDED(hr)) hr = SaveFilesAsXML(u"\t", buffer);
   if (SUCCEEDED(hr)) hr = SaveFoldersAsXML(u"\t", buffer);
-  // Assembly records are written back as they were read until their owner
-  // keeps them.
-  if (SUCCEEDED(hr)) AppendElementTexts(buffer, assembly_infos_xml_);
+  if (SUCCEEDED(hr) && !assembly_infos_.IsEmpty()) hr = assembly_infos_.SaveAsXML(u"\t", buffer);
   if (FAILED(hr)) return KV7_TRACE_RETURN(kv7::ReportError(hr));
   buffer.append(u"</KV7Project>");
 
@@ -247,8 +232,7 @@ HRESULT CMyProjectHierarchy::LoadConfigurationsFromXML(IXMLDOMNode* element) {
 
 HRESULT CMyProjectHierarchy::LoadAssemblyInfosFromXML(IXMLDOMNode* element) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::LoadAssemblyInfosFromXML", 2, "PrjHier");
-  assembly_infos_xml_.push_back(ElementText(element));
-  return KV7_TRACE_RETURN(S_OK);
+  return KV7_TRACE_RETURN(assembly_infos_.LoadFromXML(element));
 }
 
 HRESULT CMyProjectHierarchy::LoadFilesFromXML(IXMLDOMNode* files) {

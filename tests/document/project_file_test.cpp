@@ -81,9 +81,10 @@ TEST_F(ProjectFileTest, ConfigurationsAndAssemblyRecordsAreWrittenBackByteForByt
       Configuration(2, "Debug|Win32", true, connection, {"Tables\\a.kv7tbl", "b.kv7"}) +
           Configuration(2, "Release|Win32", false));
   const std::string extra = "  <DefaultConfiguration>Release|Win32</DefaultConfiguration>\n";
-  const std::string assemblies =
-      "  <AssemblyInfos>\n    <AssemblyInfo>\n      <Path>lib\\Tools.dll</Path>\n"
-      "    </AssemblyInfo>\n  </AssemblyInfos>\n";
+  const std::string assemblies = List(
+      1, "AssemblyInfos",
+      AssemblyInfo(2, "C:\\lib\\Tools.dll", true, "03/07/2026 14:05:09", "Shop.Tools") +
+          AssemblyInfo(2, "/opt/lib/Billing.dll", false, "", ""));
   std::string text = Project("Cfg", "", "", " version=\"3\"", kGeneral + configurations, extra);
   text.insert(text.rfind("</KV7Project>"), assemblies);
   text = Layout(text);
@@ -97,6 +98,11 @@ TEST_F(ProjectFileTest, ConfigurationsAndAssemblyRecordsAreWrittenBackByteForByt
   EXPECT_EQ(debug->get_ConnInfo()->GetPassword(), u"s3cret");
   EXPECT_EQ(debug->get_ConnInfo()->GetDatabase(), u"a&b");
   EXPECT_EQ(debug->GetRunOrder()->GetCount(), 2);
+  const CKV7AssemblyInfoList& records = project->GetAssemblyInfoList();
+  ASSERT_EQ(records.GetCount(), 2);
+  EXPECT_EQ(records.GetAt(0)->GetExternalName(), u"Shop.Tools");
+  EXPECT_TRUE(records.GetAt(0)->GetLastInstallSucceeded());
+  EXPECT_EQ(records.GetAt(1)->GetFullSourcePath(), u"/opt/lib/Billing.dll");
   ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
   EXPECT_EQ(ReadFile(file), text);
 }
@@ -112,7 +118,10 @@ TEST_F(ProjectFileTest, AnElementThatOccursTwiceIsReadTwice) {
       "    </Configuration>\n  </Configurations>\n";
   std::string text = Project("Two", Item(2, "TableFile", "a.kv7tbl"), "", " version=\"3\"",
                              kGeneral + first + second);
-  text.insert(text.rfind("</KV7Project>"), List(1, "Files", Item(2, "ViewFile", "b.kv7vw")));
+  text.insert(text.rfind("</KV7Project>"),
+              List(1, "Files", Item(2, "ViewFile", "b.kv7vw")) +
+                  List(1, "AssemblyInfos", AssemblyInfo(2, "/lib/A.dll", false, "", "")) +
+                  List(1, "AssemblyInfos", AssemblyInfo(2, "/lib/B.dll", false, "", "")));
   const auto file = Path("two/Two.kv7p");
   CMyProjectHierarchy* project = OpenText(file, Layout(text));
   ASSERT_NE(project, nullptr);
@@ -121,6 +130,22 @@ TEST_F(ProjectFileTest, AnElementThatOccursTwiceIsReadTwice) {
   const std::string saved = ReadFile(file);
   EXPECT_NE(saved.find("<Name>Debug</Name>"), std::string::npos) << saved;
   EXPECT_NE(saved.find("<Name>Release</Name>"), std::string::npos) << saved;
+  // The records of both elements, written back as one.
+  ASSERT_EQ(project->GetAssemblyInfoList().GetCount(), 2);
+  EXPECT_EQ(project->GetAssemblyInfoList().GetAt(1)->GetFullSourcePath(), u"/lib/B.dll");
+  EXPECT_EQ(saved.find("<AssemblyInfos>"), saved.rfind("<AssemblyInfos>")) << saved;
+  EXPECT_LT(saved.find("/lib/A.dll"), saved.find("/lib/B.dll")) << saved;
+}
+
+TEST_F(ProjectFileTest, AProjectWithoutAssemblyRecordsWritesNoAssemblyInfos) {
+  std::string text = Project("None", "", "");
+  text.insert(text.rfind("</KV7Project>"), "  <AssemblyInfos>\n  </AssemblyInfos>\n");
+  const auto file = Path("None.kv7p");
+  CMyProjectHierarchy* project = OpenText(file, Layout(text));
+  ASSERT_NE(project, nullptr);
+  EXPECT_TRUE(project->GetAssemblyInfoList().IsEmpty());
+  ASSERT_EQ(project->Save(nullptr, FALSE, 0), S_OK);
+  EXPECT_EQ(ReadFile(file).find("AssemblyInfos"), std::string::npos) << ReadFile(file);
 }
 
 TEST_F(ProjectFileTest, AFileWhoseRootIsNotAProjectLoadsNothingAndSaysWhatItIs) {

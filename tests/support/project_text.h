@@ -75,6 +75,21 @@ inline std::string Configuration(int level, const std::string& fullName, bool bu
          "</DebuggingInfo>\n" + Pad(level) + "</Configuration>\n";
 }
 
+// An AssemblyInfo element as the project writes it: the source path, the
+// install outcome and time, the external name; target directory "clr", no
+// GUID, installed on build.
+inline std::string AssemblyInfo(int level, const std::string& path, bool succeeded,
+                                const std::string& installTime, const std::string& externalName) {
+  const std::string in = Pad(level + 1);
+  return Pad(level) + "<AssemblyInfo>\n" + in + "<FullSourcePath>" + path +
+         "</FullSourcePath>\n" + in + "<LastInstallSucceeded>" + (succeeded ? "TRUE" : "FALSE") +
+         "</LastInstallSucceeded>\n" + in + "<LastSuccessfullInstallTime>" + installTime +
+         "</LastSuccessfullInstallTime>\n" + in + "<TimestampOfInstalledDll>" + installTime +
+         "</TimestampOfInstalledDll>\n" + in + "<ExternalName>" + externalName +
+         "</ExternalName>\n" + in + "<TargetDir>clr</TargetDir>\n" + in + "<Guid></Guid>\n" + in +
+         "<DoNotInstallOnBuild>FALSE</DoNotInstallOnBuild>\n" + Pad(level) + "</AssemblyInfo>\n";
+}
+
 // The configurations a project gets when its file has none.
 inline const std::string kDefaultConfigurations =
     List(1, "Configurations",

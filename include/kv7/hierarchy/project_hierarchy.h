@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "kv7/document/assembly_info.h"
 #include "kv7/document/conn_info.h"
 #include "kv7/document/folders.h"
 #include "kv7/hierarchy/file_nodes.h"
@@ -201,6 +202,12 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   // for none) and marks the project dirty.
   void SetDefaultConfigurationName(WStringView fullName);
 
+  // ---- Assemblies ----------------------------------------------------------
+  // The project's assembly records, read from and written to the project
+  // file. Lives as long as the hierarchy.
+  CKV7AssemblyInfoList& GetAssemblyInfoList() { return assembly_infos_; }
+  const CKV7AssemblyInfoList& GetAssemblyInfoList() const { return assembly_infos_; }
+
   // ---- Project listeners ---------------------------------------------------
   // Appends the listener (the list holds no reference) and hands it the
   // tracking document.
@@ -343,9 +350,7 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   WString owner_key_;
   WString default_configuration_;
   LONG format_version_ = kProjectFormatVersion;
-  // Assembly records read from the project file, kept for the next save as
-  // read (the text of each element, in the order met).
-  std::vector<WString> assembly_infos_xml_;
+  CKV7AssemblyInfoList assembly_infos_;
   WString document_element_;
   // The single connection of a project file older than version 3.
   CKV7ConnInfo project_connection_;
