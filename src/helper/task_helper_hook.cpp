@@ -1,6 +1,7 @@
 #include "connection_catalogue.h"
 #include "helper_trace.h"
 #include "kv7/helper/helper.h"
+#include "kv7/platform/errorinfo.h"
 
 CTaskHelperHook::CTaskHelperHook() = default;
 CTaskHelperHook::~CTaskHelperHook() = default;
@@ -37,7 +38,11 @@ HRESULT CTaskHelperHook::getTaskExecutionListener(ITaskExecutionListener** liste
 HRESULT CTaskHelperHook::InstallCLRAssembly(const char16_t*, const char16_t*, const char16_t*,
                                             const char16_t*, BSTR*, BSTR*, LONG*, BSTR*) {
   KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::InstallCLRAssembly", "TaskHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("installing assemblies");
+  // The engines this library deploys to run no .NET code, so an assembly
+  // has nowhere to go; the outputs stay untouched, as on every failure.
+  constexpr HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+  kv7::SetErrorInfo(kNotSupported, u"neither SQLite nor PostgreSQL hosts .NET assemblies");
+  return KV7_TRACE_RETURN(kNotSupported);
 }
 
 HRESULT CTaskHelperHook::GetConnXML(const char16_t* connectionName, BSTR* connectionXml) {

@@ -82,7 +82,10 @@ class CTaskHelperHook {
   HRESULT setTaskExecutionListener(ITaskExecutionListener* listener);
   // Stores the listener (with a reference for the caller, or null) in *listener.
   HRESULT getTaskExecutionListener(ITaskExecutionListener** listener);
-  // Installs one CLR assembly; *status 0 means installed.
+  // Installs one CLR assembly; *status 0 means installed. Neither engine
+  // that the library deploys to runs .NET code: the answer is always
+  // HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), with error information saying
+  // so, and the outputs untouched.
   HRESULT InstallCLRAssembly(const char16_t* connectionXml, const char16_t* assemblyPath,
                              const char16_t* assemblyName, const char16_t* options,
                              BSTR* message, BSTR* details, LONG* status, BSTR* result);
