@@ -3,8 +3,12 @@
 
 #include <algorithm>
 
+#include "kv7/document/assembly_info.h"
+#include "kv7/document/built_files.h"
 #include "kv7/hierarchy/object_nodes.h"
+#include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/trace/trace.h"
+#include "kv7/util/utilities.h"
 
 namespace {
 
@@ -41,6 +45,29 @@ HRESULT CKV7NE_FindNodeForFileName::DoWork(CFileVwFileNode* node) {
     return KV7_TRACE_RETURN(S_OK);
   found_ = node;
   return KV7_TRACE_RETURN(E_FAIL);
+}
+
+CKV7NE_DirtyIfHasAssemblyReference::CKV7NE_DirtyIfHasAssemblyReference(
+    CMyProjectHierarchy* hierarchy, const CKV7AssemblyInfoList& assemblies)
+    : hierarchy_(hierarchy), assemblies_(assemblies) {
+  KV7_TRACE_ENTRY("CKV7NE_DirtyIfHasAssemblyReference::CKV7NE_DirtyIfHasAssemblyReference", 6,
+                  "KV7NodeExecutors");
+}
+
+CKV7NE_DirtyIfHasAssemblyReference::~CKV7NE_DirtyIfHasAssemblyReference() {
+  KV7_TRACE_ENTRY("CKV7NE_DirtyIfHasAssemblyReference::~CKV7NE_DirtyIfHasAssemblyReference", 6,
+                  "KV7NodeExecutors");
+}
+
+HRESULT CKV7NE_DirtyIfHasAssemblyReference::DoWork(CFileVwFileNode* node) {
+  KV7_TRACE_ENTRY("CKV7NE_DirtyIfHasAssemblyReference::DoWork", 2, "KV7NodeExecutors");
+  WString text;
+  if (FAILED(LoadTextFromFile(node->GetFullPath().c_str(), text)) ||
+      !assemblies_.IsAnyReferencedIn(text))
+    return KV7_TRACE_RETURN(S_OK);
+  if (CKV7BuiltFiles* built = hierarchy_->GetBuiltFiles())
+    (void)built->SetFileAsNotBuilt(node->GetFullPath());
+  return KV7_TRACE_RETURN(S_OK);
 }
 
 CKV7NE_CfgNameRenamed::CKV7NE_CfgNameRenamed(WStringView oldName, WStringView newName)

@@ -47,6 +47,7 @@ constexpr StringResource kStrings[] = {
     {774, u"General"},
     {780, u"'%s' already exists."},
     {781, u"File exists"},
+    {1043, u"The item was not deployed."},
     {1110, u"Schema"},
     {1111, u"The schema the procedure belongs to."},
     {1112, u"Procedure name"},
@@ -76,6 +77,15 @@ constexpr StringResource kStrings[] = {
     {1208, u"Indexes"},
     {1209, u"Indexes"},
     {1213, u"Index"},
+    {1265, u"The assembly '%s' is older than the copy installed last time; it is installed "
+           u"again."},
+    {1266, u"Assembly %s of this project names no DLL and is not installed: give it the path "
+           u"of its DLL in the project's assemblies."},
+    {1271, u"These assemblies are not installed on the server yet; the item names them by their "
+           u"target paths: %s"},
+    {1272, u"%1: the assembly reference '%2' is not one of this project's assemblies, or is "
+           u"not written as [!KV7CLRAssembly:Name]."},
+    {1304, u"The assembly '%1' could not be installed: %2"},
     // Texts of this product's own, above the inherited range.
     {2001, u"The record of what this project built could not be read (%s). Every item counts as "
            u"changed until the record is saved again."},

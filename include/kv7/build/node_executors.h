@@ -5,6 +5,9 @@
 
 #include "kv7/document/folders.h"
 
+class CKV7AssemblyInfoList;
+class CMyProjectHierarchy;
+
 // Finds the file node of a name. In relative mode a node matches when its
 // path relative to the project folder (CFileVwBaseNode::GetProjRelativePath)
 // equals the name ignoring case, "/" and "\" counting as one separator;
@@ -30,6 +33,27 @@ class CKV7NE_FindNodeForFileName : public CKV7NodeExecutor {
 // A relative path with "\" separators, the form that GetProjRelativePath
 // gives and the project file stores.
 WString BackslashSeparated(WStringView path);
+
+// After a build installed assemblies: every item whose text refers to one
+// of them (CKV7AssemblyInfoList::IsAnyReferencedIn: a placeholder naming
+// it, its DLL's file name or its external name) is marked not built in
+// every configuration of the project's built-files record, so that the
+// build deploys it again. An item whose text cannot be read is left to the
+// build, which reports it. The hierarchy and the list must outlive the
+// executor.
+class CKV7NE_DirtyIfHasAssemblyReference : public CKV7NodeExecutor {
+ public:
+  CKV7NE_DirtyIfHasAssemblyReference(CMyProjectHierarchy* hierarchy,
+                                     const CKV7AssemblyInfoList& assemblies);
+  ~CKV7NE_DirtyIfHasAssemblyReference() override;
+
+  // S_OK.
+  HRESULT DoWork(CFileVwFileNode* node) override;
+
+ private:
+  CMyProjectHierarchy* hierarchy_;
+  const CKV7AssemblyInfoList& assemblies_;
+};
 
 // Follow the project's configuration changes in every item's build
 // settings (item_settings.h), names compared ignoring case. A node of a

@@ -9,6 +9,7 @@
 // answer E_UNEXPECTED before Init and after Close.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -39,6 +40,16 @@ inline constexpr GUID GUID_KV7SqlEditorFactory = kv7::MakeGuid("5E0C7D61-3A6F-4C
 
 // The current project file format.
 inline constexpr LONG kProjectFormatVersion = 3;
+
+// Where build texts go (the build pane): each call writes one text as it
+// is, lines ending in "\n".
+using KV7OutputSink = std::function<void(WStringView text)>;
+// Installs one assembly on the server, as the helper library's
+// CTaskHelperHook::InstallCLRAssembly does (the same arguments; *status 0
+// means installed).
+using KV7AssemblyInstaller = std::function<HRESULT(
+    const char16_t* connectionXml, const char16_t* assemblyPath, const char16_t* assemblyName,
+    const char16_t* options, BSTR* message, BSTR* details, LONG* status, BSTR* result)>;
 
 class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileFormat> {
  public:
@@ -207,6 +218,38 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   // file. Lives as long as the hierarchy.
   CKV7AssemblyInfoList& GetAssemblyInfoList() { return assembly_infos_; }
   const CKV7AssemblyInfoList& GetAssemblyInfoList() const { return assembly_infos_; }
+  // Installs, before a build, every assembly that needs it, in list order,
+  // through `installer` (the helper library when empty) with the texts:
+  // the building configuration's connection document, the DLL's path (a
+  // relative source path is taken from the project folder), the external
+  // name (the file name without extension when there is none) and the
+  // target directory. A record is skipped when it is marked do not install
+  // on build, when its DLL does not exist, and when it was installed and
+  // its DLL's last-write time is the recorded timestamp (without one: not
+  // later than the install time). An older DLL than the one installed is
+  // installed again with text 1265 on `output`; a record not installed yet
+  // without a source path gets text 1266 and is left alone.
+  // On status 0 the record is installed: succeeded, install time now,
+  // timestamp the DLL's time, and the installer's non-empty result and
+  // details become its external name and GUID; its message, when there is
+  // one, goes to `output`. A clone of each record installed is appended to
+  // `installed` (so that the build can mark the items that use them not
+  // built), and the project is dirty.
+  // The first failing install (a failure status, or a status other than 0)
+  // ends the walk: text 1304 names the DLL and the reason, the record
+  // counts as not installed, and the failure status (E_FAIL for a status
+  // other than 0) is returned. S_OK otherwise; E_UNEXPECTED before Init.
+  HRESULT ProcessAssembliesForBuild(const char16_t* connectionXml, const KV7OutputSink& output,
+                                    CKV7AssemblyInfoList& installed,
+                                    const KV7AssemblyInstaller& installer = {});
+  // Rewrites an item's text before it deploys: every assembly placeholder
+  // (assembly_info.h) becomes what its record names. S_OK with `text`
+  // rewritten and `note` holding the assemblies that stand by their target
+  // path (written to `output` with text 1271 when not empty). E_FAIL when
+  // a placeholder does not resolve: texts 1272 (the item's path and the
+  // placeholder) and 1043 go to `output`, `text` and `note` stay.
+  HRESULT DoExtNameReplacements(WStringView path, WString& text, WString& note,
+                                const KV7OutputSink& output) const;
 
   // ---- Project listeners ---------------------------------------------------
   // Appends the listener (the list holds no reference) and hands it the
