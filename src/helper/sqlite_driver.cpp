@@ -1,0 +1,463 @@
+#include "sqlite_driver.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+
+#include "sql_lexer.h"
+
+namespace kv7::helper {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kCreateHistory[] =
+    "CREATE TABLE IF NOT EXISTS kv7_deployed ("
+    "object_name TEXT NOT NULL, kind TEXT NOT NULL, sha256 TEXT NOT NULL, "
+    "created TEXT NOT NULL, deployed_at TEXT NOT NULL, "
+    "PRIMARY KEY (object_name, kind)) WITHOUT ROWID";
+constexpr char kReadHistory[] =
+    "SELECT sha256, created FROM kv7_deployed WHERE object_name = ?1 AND kind = ?2";
+constexpr char kWriteHistory[] =
+    "INSERT OR REPLACE INTO kv7_deployed (object_name, kind, sha256, created, deployed_at) "
+    "VALUES (?1, ?2, ?3, ?4, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))";
+
+// Virtual machine steps between two looks at the interrupt flag and the
+// statement's deadline.
+constexpr int kProgressSteps = 1000;
+
+struct Finalizer {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+// Puts a cached statement back to its start when its use ends.
+class CachedUse {
+ public:
+  explicit CachedUse(sqlite3_stmt* statement) : statement_(statement) {}
+  ~CachedUse() { sqlite3_reset(statement_); }
+  CachedUse(const CachedUse&) = delete;
+  CachedUse& operator=(const CachedUse&) = delete;
+
+ private:
+  sqlite3_stmt* statement_;
+};
+
+void BindText(sqlite3_stmt* statement, int index, std::string_view text) {
+  sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+}
+
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+  return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+              : std::string();
+}
+
+std::string FoldAscii(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}
+
+std::string QuoteName(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+std::string Identity(std::string_view schema, std::string_view name) {
+  return QuoteName(FoldAscii(schema)) + "." + QuoteName(FoldAscii(name));
+}
+
+// Reads the quoted name at *at into *part and moves *at past it.
+bool ReadQuoted(std::string_view text, std::size_t* at, std::string* part) {
+  if (*at >= text.size() || text[*at] != '"') return false;
+  part->clear();
+  for (std::size_t i = *at + 1; i < text.size(); ++i) {
+    if (text[i] != '"') {
+      *part += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == '"') {
+      *part += '"';
+      ++i;
+    } else {
+      *at = i + 1;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The schema and the name of an identity made by Identity.
+bool SplitIdentity(std::string_view identity, std::string* schema, std::string* name) {
+  std::size_t at = 0;
+  if (!ReadQuoted(identity, &at, schema) || at >= identity.size() || identity[at] != '.')
+    return false;
+  ++at;
+  return ReadQuoted(identity, &at, name) && at == identity.size();
+}
+
+// The history's list of created objects: one "kind identity" per line.
+std::string EncodeCreated(const std::vector<ObjectRef>& created) {
+  std::string text;
+  for (const ObjectRef& object : created)
+    text.append(KindName(object.kind)).append(" ").append(object.identity).append("\n");
+  return text;
+}
+
+bool DecodeCreated(std::string_view text, std::vector<ObjectRef>* created) {
+  while (!text.empty()) {
+    std::size_t space = text.find(' ');
+    std::size_t end = text.find('\n');
+    ObjectRef object;
+    if (space > end || end == std::string_view::npos ||
+        !KindFromName(text.substr(0, space), &object.kind))
+      return false;
+    object.identity = text.substr(space + 1, end - space - 1);
+    created->push_back(std::move(object));
+    text.remove_prefix(end + 1);
+  }
+  return true;
+}
+
+std::string DropStatement(const ObjectRef& object) {
+  std::string kind(KindName(object.kind));
+  for (char& c : kind) c = static_cast<char>(c - 'a' + 'A');
+  return "DROP " + kind + " " + object.identity;
+}
+
+class SqliteDriver final : public DeployDriver {
+ public:
+  explicit SqliteDriver(std::chrono::seconds timeout) : timeout_(timeout) {}
+  ~SqliteDriver() override {
+    for (auto& entry : cache_) sqlite3_finalize(entry.second);
+    sqlite3_close(db_);
+  }
+  SqliteDriver(const SqliteDriver&) = delete;
+  SqliteDriver& operator=(const SqliteDriver&) = delete;
+
+  HRESULT Open(const std::string& path, std::string* message);
+
+  std::string CannotCreate(ObjectKind kind) const override {
+    if (kind != ObjectKind::kFunction && kind != ObjectKind::kProcedure) return {};
+    return "the configuration's database is SQLite, which has no procedures or functions";
+  }
+  std::string Identify(const CreatedObject& object) const override;
+  HRESULT Execute(std::string_view chunk) override;
+  HRESULT Begin() override { return RunCached("BEGIN IMMEDIATE"); }
+  HRESULT Commit() override { return RunCached("COMMIT"); }
+  void Rollback() override;
+  HRESULT Exists(const ObjectRef& object, bool* exists) override;
+  HRESULT RowCount(const std::string& table, std::int64_t* rows) override;
+  HRESULT Dependents(const std::string& owner, std::vector<StoredObject>* dependents) override;
+  HRESULT Drop(const ObjectRef& object) override { return RunOnce(DropStatement(object)); }
+  HRESULT ReadHistory(const std::string& objectName, const std::string& kind, HistoryRow* row,
+                      bool* found) override;
+  HRESULT WriteHistory(const HistoryRow& row) override;
+  void Interrupt() override {
+    interrupted_ = true;
+    sqlite3_interrupt(db_);
+  }
+  void ClearInterrupt() override { interrupted_ = false; }
+
+ private:
+  static int OnProgress(void* self);
+  static int OnBusy(void* self, int attempt);
+
+  // The database's failure `code`, pointing at `offset` in the chunk.
+  HRESULT DatabaseFailure(int code, std::ptrdiff_t offset = -1);
+  HRESULT BadIdentity(const std::string& identity) {
+    return Fail(E_INVALIDARG, "not an object identity: " + identity);
+  }
+  // A statement kept prepared for the life of the connection; null on failure.
+  sqlite3_stmt* Cached(const std::string& sql);
+  HRESULT RunCached(const std::string& sql);
+  HRESULT RunOnce(const std::string& sql);
+  // Steps a statement to its end; SQLITE_DONE or the failure's code.
+  static int StepToEnd(sqlite3_stmt* statement);
+
+  sqlite3* db_ = nullptr;
+  std::unordered_map<std::string, sqlite3_stmt*> cache_;
+  const std::chrono::seconds timeout_;
+  // The deadline of the running chunk statement, when the connection has one.
+  std::optional<Clock::time_point> deadline_;
+  bool timedOut_ = false;
+  bool rollingBack_ = false;
+  Clock::time_point busySince_;
+  std::atomic<bool> interrupted_{false};
+};
+
+HRESULT SqliteDriver::Open(const std::string& path, std::string* message) {
+  int code = sqlite3_open_v2(path.c_str(), &db_,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+  if (code != SQLITE_OK) {
+    *message = "cannot open the database file " + path + ": " + sqlite3_errmsg(db_);
+    return E_FAIL;
+  }
+  sqlite3_busy_handler(db_, OnBusy, this);
+  sqlite3_progress_handler(db_, kProgressSteps, OnProgress, this);
+  HRESULT hr = RunOnce(kCreateHistory);
+  if (FAILED(hr)) *message = path + ": " + LastError().message;
+  return hr;
+}
+
+int SqliteDriver::OnProgress(void* self) {
+  auto* driver = static_cast<SqliteDriver*>(self);
+  if (driver->rollingBack_) return 0;
+  if (driver->interrupted_.load(std::memory_order_relaxed)) return 1;
+  if (driver->deadline_ && Clock::now() >= *driver->deadline_) {
+    driver->timedOut_ = true;
+    return 1;
+  }
+  return 0;
+}
+
+// Waits for another connection's lock, giving up at the connection's timeout
+// or when interrupted.
+int SqliteDriver::OnBusy(void* self, int attempt) {
+  auto* driver = static_cast<SqliteDriver*>(self);
+  Clock::time_point now = Clock::now();
+  if (attempt == 0) driver->busySince_ = now;
+  if (driver->interrupted_ ||
+      (driver->timeout_.count() > 0 && now - driver->busySince_ >= driver->timeout_))
+    return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::min(attempt + 1, 20)));
+  return 1;
+}
+
+// An interrupt also ends a wait for another connection's lock, which then
+// fails as busy: any failure after one is the interrupt's.
+HRESULT SqliteDriver::DatabaseFailure(int code, std::ptrdiff_t offset) {
+  if (interrupted_) return Fail(E_ABORT, "interrupted", offset);
+  if ((code & 0xff) == SQLITE_INTERRUPT && timedOut_)
+    return Fail(E_FAIL,
+                "the statement ran longer than the connection's timeout of " +
+                    std::to_string(timeout_.count()) + " seconds",
+                offset);
+  return Fail(E_FAIL, sqlite3_errmsg(db_), offset);
+}
+
+sqlite3_stmt* SqliteDriver::Cached(const std::string& sql) {
+  auto found = cache_.find(sql);
+  if (found != cache_.end()) return found->second;
+  sqlite3_stmt* statement = nullptr;
+  int code = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                                SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+  if (code != SQLITE_OK) {
+    DatabaseFailure(code);
+    return nullptr;
+  }
+  cache_.emplace(sql, statement);
+  return statement;
+}
+
+int SqliteDriver::StepToEnd(sqlite3_stmt* statement) {
+  int code;
+  while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
+  }
+  return code;
+}
+
+HRESULT SqliteDriver::RunCached(const std::string& sql) {
+  sqlite3_stmt* statement = Cached(sql);
+  if (statement == nullptr) return E_FAIL;
+  CachedUse use(statement);
+  int code = StepToEnd(statement);
+  return code == SQLITE_DONE ? S_OK : DatabaseFailure(code);
+}
+
+HRESULT SqliteDriver::RunOnce(const std::string& sql) {
+  sqlite3_stmt* prepared = nullptr;
+  int code = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &prepared, nullptr);
+  StatementPtr statement(prepared);
+  if (code != SQLITE_OK) return DatabaseFailure(code);
+  code = StepToEnd(statement.get());
+  return code == SQLITE_DONE ? S_OK : DatabaseFailure(code);
+}
+
+HRESULT SqliteDriver::Execute(std::string_view chunk) {
+  std::size_t at = 0;
+  while (at < chunk.size()) {
+    if (interrupted_) return DatabaseFailure(SQLITE_INTERRUPT, static_cast<std::ptrdiff_t>(at));
+    // A failure at run time points at the statement's first token.
+    SqlToken first;
+    std::size_t start = SqlLexer(chunk, at).Next(&first) ? first.begin : at;
+    sqlite3_stmt* prepared = nullptr;
+    const char* tail = nullptr;
+    int code = sqlite3_prepare_v3(db_, chunk.data() + at, static_cast<int>(chunk.size() - at), 0,
+                                  &prepared, &tail);
+    StatementPtr statement(prepared);
+    if (code != SQLITE_OK) {
+      int offset = sqlite3_error_offset(db_);
+      return DatabaseFailure(code, offset >= 0 ? static_cast<std::ptrdiff_t>(at) + offset
+                                               : static_cast<std::ptrdiff_t>(start));
+    }
+    if (!statement) break;  // only blanks and comments were left
+    timedOut_ = false;
+    if (timeout_.count() > 0) deadline_ = Clock::now() + timeout_;
+    code = StepToEnd(statement.get());
+    deadline_.reset();
+    if (code != SQLITE_DONE) return DatabaseFailure(code, static_cast<std::ptrdiff_t>(start));
+    at = static_cast<std::size_t>(tail - chunk.data());
+  }
+  return S_OK;
+}
+
+void SqliteDriver::Rollback() {
+  // An interrupt that lands on the ROLLBACK itself can stop it; try again.
+  rollingBack_ = true;
+  for (int attempt = 0; attempt < 3 && sqlite3_get_autocommit(db_) == 0; ++attempt)
+    (void)RunCached("ROLLBACK");
+  rollingBack_ = false;
+}
+
+std::string SqliteDriver::Identify(const CreatedObject& object) const {
+  const QualifiedName& name = object.name;
+  std::string_view schema = name.size() > 1    ? std::string_view(name[name.size() - 2].text)
+                            : object.temporary ? "temp"
+                                               : "main";
+  return Identity(schema, name.back().text);
+}
+
+HRESULT SqliteDriver::Exists(const ObjectRef& object, bool* exists) {
+  if (object.kind == ObjectKind::kTable) {
+    std::string schema, name;
+    if (!SplitIdentity(object.identity, &schema, &name)) return BadIdentity(object.identity);
+    // Answered from the schema SQLite holds in memory; views are refused.
+    int code = sqlite3_table_column_metadata(db_, schema.c_str(), name.c_str(), nullptr, nullptr,
+                                             nullptr, nullptr, nullptr, nullptr);
+    *exists = code == SQLITE_OK;
+    return code == SQLITE_OK || code == SQLITE_ERROR ? S_OK : DatabaseFailure(code);
+  }
+  // Preparing a DROP looks the object up in the schema SQLite holds in
+  // memory and fails when there is none of that kind and name; the
+  // statement never runs. sqlite_schema itself has no index to search by.
+  sqlite3_stmt* prepared = nullptr;
+  std::string sql = DropStatement(object);
+  int code = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &prepared, nullptr);
+  StatementPtr statement(prepared);
+  *exists = code == SQLITE_OK;
+  return code == SQLITE_OK || code == SQLITE_ERROR ? S_OK : DatabaseFailure(code);
+}
+
+HRESULT SqliteDriver::RowCount(const std::string& table, std::int64_t* rows) {
+  sqlite3_stmt* prepared = nullptr;
+  std::string sql = "SELECT count(*) FROM " + table;
+  int code = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &prepared, nullptr);
+  StatementPtr statement(prepared);
+  if (code != SQLITE_OK) return DatabaseFailure(code);
+  code = sqlite3_step(statement.get());
+  if (code != SQLITE_ROW) return DatabaseFailure(code);
+  *rows = sqlite3_column_int64(statement.get(), 0);
+  return S_OK;
+}
+
+HRESULT SqliteDriver::Dependents(const std::string& owner,
+                                 std::vector<StoredObject>* dependents) {
+  std::string schema, name;
+  if (!SplitIdentity(owner, &schema, &name)) return BadIdentity(owner);
+  // Automatic indexes (of UNIQUE and PRIMARY KEY) have no definition: the
+  // table's own makes them again.
+  sqlite3_stmt* statement =
+      Cached("SELECT type, name, sql FROM " + QuoteName(schema) +
+             ".sqlite_schema WHERE tbl_name = ?1 COLLATE NOCASE"
+             " AND type IN ('index', 'trigger') AND sql IS NOT NULL");
+  if (statement == nullptr) return E_FAIL;
+  CachedUse use(statement);
+  BindText(statement, 1, name);
+  int code;
+  while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
+    StoredObject dependent;
+    KindFromName(ColumnText(statement, 0), &dependent.object.kind);
+    dependent.name = ColumnText(statement, 1);
+    dependent.object.identity = Identity(schema, dependent.name);
+    dependent.definition = ColumnText(statement, 2);
+    dependents->push_back(std::move(dependent));
+  }
+  return code == SQLITE_DONE ? S_OK : DatabaseFailure(code);
+}
+
+HRESULT SqliteDriver::ReadHistory(const std::string& objectName, const std::string& kind,
+                                  HistoryRow* row, bool* found) {
+  sqlite3_stmt* statement = Cached(kReadHistory);
+  if (statement == nullptr) return E_FAIL;
+  CachedUse use(statement);
+  BindText(statement, 1, objectName);
+  BindText(statement, 2, kind);
+  int code = sqlite3_step(statement);
+  *found = code == SQLITE_ROW;
+  if (code == SQLITE_DONE) return S_OK;
+  if (code != SQLITE_ROW) return DatabaseFailure(code);
+  row->objectName = objectName;
+  row->kind = kind;
+  row->sha256 = ColumnText(statement, 0);
+  row->created.clear();
+  if (!DecodeCreated(ColumnText(statement, 1), &row->created))
+    return Fail(E_FAIL, "kv7_deployed: the row of " + objectName + " (" + kind +
+                            ") does not list its objects as kv7 writes them");
+  return S_OK;
+}
+
+HRESULT SqliteDriver::WriteHistory(const HistoryRow& row) {
+  sqlite3_stmt* statement = Cached(kWriteHistory);
+  if (statement == nullptr) return E_FAIL;
+  CachedUse use(statement);
+  std::string created = EncodeCreated(row.created);
+  BindText(statement, 1, row.objectName);
+  BindText(statement, 2, row.kind);
+  BindText(statement, 3, row.sha256);
+  BindText(statement, 4, created);
+  int code = sqlite3_step(statement);
+  return code == SQLITE_DONE ? S_OK : DatabaseFailure(code);
+}
+
+// The connection's TIMEOUT in whole seconds; 0 when absent or not a number.
+std::chrono::seconds TimeoutOf(const Connection& connection) {
+  std::string text = ToUtf8(connection.Get(u"TIMEOUT"));
+  long seconds = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  return std::chrono::seconds(error == std::errc() && seconds > 0 ? seconds : 0);
+}
+
+}  // namespace
+
+HRESULT OpenSqliteDriver(const Connection& connection, WStringView projectFolder,
+                         std::unique_ptr<DeployDriver>* driver, std::string* message) {
+  std::string prefix = "connection " + ToUtf8(connection.Name()) + ": ";
+  std::filesystem::path path = ToUtf8(connection.Get(u"DATABASE"));
+  if (path.empty()) {
+    *message = prefix + "it names no database file";
+    return E_INVALIDARG;
+  }
+  if (path.is_relative() && !projectFolder.empty())
+    path = std::filesystem::path(ToUtf8(projectFolder)) / path;
+  std::filesystem::path directory = path.parent_path();
+  std::error_code error;
+  if (!directory.empty() && !std::filesystem::is_directory(directory, error)) {
+    *message = prefix + "cannot open the database file " + path.string() + ": its directory " +
+               directory.string() + " does not exist";
+    return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  }
+  auto opened = std::make_unique<SqliteDriver>(TimeoutOf(connection));
+  std::string why;
+  HRESULT hr = opened->Open(path.string(), &why);
+  if (FAILED(hr)) {
+    *message = prefix + why;
+    return hr;
+  }
+  *driver = std::move(opened);
+  return S_OK;
+}
+
+}  // namespace kv7::helper
