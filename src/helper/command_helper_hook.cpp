@@ -140,13 +140,8 @@ HRESULT CCommandHelperHook::ModifyProcedureScriptWizard(const char16_t*, BSTR*, 
   KV7_HELPER_NOT_AVAILABLE("the procedure script wizard");
 }
 
-// The library writes its stores through on every change and keeps no
-// caches, so a closing project leaves nothing to collect or to save.
-HRESULT CCommandHelperHook::CollectGarbage() {
-  KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::CollectGarbage", "CommandHelperHook");
-  return KV7_TRACE_RETURN(S_OK);
-}
-
+// The library writes its stores through on every change, so a closing
+// project leaves nothing to save.
 HRESULT CCommandHelperHook::ForceCacheSave() {
   KV7_HELPER_TRACE_ENTRY("CCommandHelperHook::ForceCacheSave", "CommandHelperHook");
   return KV7_TRACE_RETURN(S_OK);

@@ -6,18 +6,6 @@
 CTaskHelperHook::CTaskHelperHook() = default;
 CTaskHelperHook::~CTaskHelperHook() = default;
 
-HRESULT CTaskHelperHook::ExecuteTask(const char16_t*, const char16_t*, const char16_t*,
-                                     const char16_t*, const char16_t*, LONG*, BSTR*) {
-  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::ExecuteTask", "TaskHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("deployment");
-}
-
-HRESULT CTaskHelperHook::ExecuteTaskAsync(const char16_t*, const char16_t*, const char16_t*,
-                                          const char16_t*, const char16_t*, BSTR*) {
-  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::ExecuteTaskAsync", "TaskHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("deployment");
-}
-
 HRESULT CTaskHelperHook::ExecuteTaskRoutineAsync(const char16_t*, LONG, const char16_t*,
                                                  const char16_t*, const char16_t*, BSTR*) {
   KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::ExecuteTaskRoutineAsync", "TaskHelperHook");

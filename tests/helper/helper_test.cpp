@@ -115,7 +115,7 @@ TEST_F(HelperLibrary, ListenerIsHeldUntilCleared) {
 
   // What this build does not offer says so and leaves outputs alone.
   CComBSTR id;
-  EXPECT_EQ(task.ExecuteTaskAsync(u"", u"", u"", u"", u"", id.Put()), E_NOTIMPL);
+  EXPECT_EQ(task.ExecuteTaskRoutineAsync(u"", 0, u"", u"", u"", id.Put()), E_NOTIMPL);
   EXPECT_TRUE(id.IsNull());
 }
 
