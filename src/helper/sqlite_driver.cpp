@@ -243,7 +243,7 @@ HRESULT SqliteDriver::DatabaseFailure(int code, std::ptrdiff_t offset) {
   if ((code & 0xff) == SQLITE_INTERRUPT && timedOut_)
     return Fail(E_FAIL,
                 "the statement ran longer than the connection's timeout of " +
-                    std::to_string(timeout_.count()) + " seconds",
+                    std::to_string(timeout_.count()) + " s",
                 offset);
   return Fail(E_FAIL, sqlite3_errmsg(db_), offset);
 }
