@@ -2,13 +2,22 @@
 
 #include <algorithm>
 
+#include "kv7/build/build_manager.h"
 #include "kv7/document/built_files.h"
+#include "kv7/helper/helper.h"
+#include "kv7/platform/messagebox.h"
+#include "kv7/util/ui_strings.h"
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/trace/trace.h"
 #include "kv7/util/xml_helpers.h"
 
 namespace {
+
+// Texts of a build that ends at once.
+constexpr UINT kUpToDateText = 212;
+constexpr UINT kConnectionGoneText = 1257;
+constexpr UINT kConnectionGoneCaption = 1258;
 
 // Copies names into a caller's BSTR array, as the provider's lists answer.
 HRESULT CopyNames(const std::vector<WString>& from, ULONG count, BSTR* names, ULONG* actual) {
@@ -220,6 +229,66 @@ HRESULT CMyProjectCfg::QueryStartClean(DWORD, BOOL* supported, BOOL* ready) {
 HRESULT CMyProjectCfg::QueryStartUpToDateCheck(DWORD, BOOL* supported, BOOL* ready) {
   KV7_TRACE_ENTRY("CMyProjectCfg::QueryStartUpToDateCheck", 2, "MyProjectCfg");
   return KV7_TRACE_RETURN(SupportedAndReady(supported, ready));
+}
+
+HRESULT CMyProjectCfg::GetDeploymentConnection(WString& connectionXml) {
+  KV7_TRACE_ENTRY("CMyProjectCfg::GetDeploymentConnection", 2, "MyProjectCfg");
+  BOOL changed = FALSE;
+  HRESULT hr = connection_.SyncWithModel(&changed);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  if (changed && hierarchy_) hierarchy_->SetDirty();
+  (void)connection_.ExtractXML(connectionXml, FALSE, FALSE, FALSE);
+  return KV7_TRACE_RETURN(S_OK);
+}
+
+HRESULT CMyProjectCfg::StartBuild(IVsOutputWindowPane*, DWORD options) {
+  KV7_TRACE_ENTRY("CMyProjectCfg::StartBuild", 2, "MyProjectCfg");
+  BOOL go = TRUE;
+  FireBuildBegin(&go);
+  if (!go) return KV7_TRACE_RETURN(S_OK);
+  auto pane = std::make_shared<CKV7OutputWindow>(true, eKV7PaneBuild, false, false);
+  CKV7BuildManager manager;
+  const bool rebuild = (options & kBuildOptionRebuild) != 0;
+  if (!rebuild) {
+    BOOL upToDate = FALSE;
+    (void)manager.IsBuildUpToDate(this, &upToDate);
+    if (upToDate) {
+      (void)pane->OutputString((LoadUIString(kUpToDateText) + u"\n").c_str());
+      FireBuildEnd(TRUE);
+      return KV7_TRACE_RETURN(S_OK);
+    }
+  } else {
+    (void)manager.Clean(hierarchy_, this);
+  }
+  manager.SetRedeployUnchanged(rebuild);
+  HRESULT hr = manager.Build(full_name_, this, pane, hierarchy_);
+  if (hr == S_OK) return KV7_TRACE_RETURN(S_OK);  // build-end comes with the last completion
+  if (hr == KV7_E_CONNECTION_NOT_FOUND)
+    (void)MessageBoxW(nullptr, LoadUIString(kConnectionGoneText).c_str(),
+                      LoadUIString(kConnectionGoneCaption).c_str(), MB_OK | MB_ICONEXCLAMATION);
+  FireBuildEnd(hr == KV7_S_BUILD_SUCCEEDED ? TRUE : FALSE);
+  return KV7_TRACE_RETURN(SUCCEEDED(hr) ? S_OK : hr);
+}
+
+HRESULT CMyProjectCfg::StartClean(IVsOutputWindowPane*, DWORD) {
+  KV7_TRACE_ENTRY("CMyProjectCfg::StartClean", 2, "MyProjectCfg");
+  BOOL go = TRUE;
+  FireBuildBegin(&go);
+  if (!go) return KV7_TRACE_RETURN(S_OK);
+  HRESULT hr = CKV7BuildManager().Clean(hierarchy_, this);
+  FireBuildEnd(SUCCEEDED(hr) ? TRUE : FALSE);
+  return KV7_TRACE_RETURN(hr);
+}
+
+HRESULT CMyProjectCfg::StartUpToDateCheck(IVsOutputWindowPane*, DWORD) {
+  KV7_TRACE_ENTRY("CMyProjectCfg::StartUpToDateCheck", 2, "MyProjectCfg");
+  BOOL go = TRUE;
+  FireBuildBegin(&go);
+  if (!go) return KV7_TRACE_RETURN(S_OK);
+  BOOL upToDate = FALSE;
+  HRESULT hr = CKV7BuildManager().IsBuildUpToDate(this, &upToDate);
+  FireBuildEnd(upToDate);
+  return KV7_TRACE_RETURN(hr);
 }
 
 HRESULT CMyProjectCfg::QueryStatus(BOOL* done) {

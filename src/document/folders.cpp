@@ -204,13 +204,17 @@ HRESULT CKV7FolderNode::ProcessEveryFileNode(CKV7NodeExecutor* executor, bool st
   return KV7_TRACE_RETURN(ProcessFileNodesBelow(this, executor, stopOnError));
 }
 
-void CKV7FolderNode::AddEveryFileNode(std::vector<CFileVwFileNode*>& nodes) {
-  KV7_TRACE_ENTRY("CKV7FolderNode::AddEveryFileNode", 2, "KV7FolderNode");
-  for (CHierNode* child = FirstChildNoPopulate(); child; child = child->GetNext()) {
+void AddFileNodesBelow(CHierContainer* container, std::vector<CFileVwFileNode*>& nodes) {
+  for (CHierNode* child = container->FirstChildNoPopulate(); child; child = child->GetNext()) {
     if (IsFileKind(child->GetKindOf())) nodes.push_back(static_cast<CFileVwFileNode*>(child));
     else if (IsKV7FolderKind(child->GetKindOf()))
-      static_cast<CKV7FolderNode*>(child)->AddEveryFileNode(nodes);
+      AddFileNodesBelow(static_cast<CHierContainer*>(child), nodes);
   }
+}
+
+void CKV7FolderNode::AddEveryFileNode(std::vector<CFileVwFileNode*>& nodes) {
+  KV7_TRACE_ENTRY("CKV7FolderNode::AddEveryFileNode", 2, "KV7FolderNode");
+  AddFileNodesBelow(this, nodes);
 }
 
 void CKV7FolderNode::GetAllFileNames(std::vector<WString>& paths) {

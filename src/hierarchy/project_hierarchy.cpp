@@ -4,6 +4,7 @@
 
 #include "kv7/build/configurations.h"
 #include "kv7/build/node_executors.h"
+#include "kv7/build/task_listener.h"
 #include "kv7/document/built_files.h"
 #include "kv7/helper/helper.h"
 #include "kv7/options/global_options.h"
@@ -283,6 +284,14 @@ HRESULT CMyProjectHierarchy::CloseCleanup() {
   auto& open = OpenHierarchies();
   open.erase(std::remove(open.begin(), open.end(), this), open.end());
   tracking_document_.Reset();
+  // A task still running must not call back into a closed project.
+  for (const auto& task : tasks_) {
+    ComPtr<ITaskExecutionListener> listener;
+    (void)task->GetHook()->getTaskExecutionListener(listener.Put());
+    if (listener) static_cast<CKV7TaskListener*>(listener.Get())->Detach();
+  }
+  DeleteWaitingList();
+  building_cfg_.Reset();
   closed_ = true;
   (void)CCommandHelperHook().CollectGarbage();
   return KV7_TRACE_RETURN(S_OK);

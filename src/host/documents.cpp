@@ -21,9 +21,55 @@ HRESULT DocumentService::RenameDocument(const char16_t* oldPath, const char16_t*
   if (oldPath == nullptr || newPath == nullptr) return E_INVALIDARG;
   renames_.push_back({oldPath, newPath});
   if (auto open = open_.find(WStringView(oldPath)); open != open_.end()) {
+    std::optional<WString> unsaved = std::move(open->second);
     open_.erase(open);
-    open_.emplace(newPath);
+    open_[WString(newPath)] = std::move(unsaved);
   }
+  return S_OK;
+}
+
+HRESULT DocumentService::IsDocumentDirty(const char16_t* path, BOOL* dirty) {
+  if (path == nullptr || dirty == nullptr) return E_POINTER;
+  auto open = open_.find(WStringView(path));
+  *dirty = open != open_.end() && open->second.has_value();
+  return open == open_.end() ? S_FALSE : S_OK;
+}
+
+HRESULT DocumentService::SaveDocument(const char16_t* path) {
+  if (path == nullptr) return E_POINTER;
+  auto open = open_.find(WStringView(path));
+  if (open == open_.end()) return E_INVALIDARG;
+  if (!open->second) return S_OK;
+  const std::string bytes = ToUtf8(*open->second);
+  HRESULT hr = WriteFileBytes(path, bytes);
+  if (SUCCEEDED(hr)) open->second.reset();
+  return hr;
+}
+
+EnvironmentOptionsService::EnvironmentOptionsService() {
+  options_[Key(u"Environment", u"ProjectsAndSolution", u"OnRunOrPreview")] = kSaveChangesAlways;
+}
+
+WString EnvironmentOptionsService::Key(WStringView category, WStringView page,
+                                       WStringView name) {
+  return WString(category) + u"/" + WString(page) + u"/" + WString(name);
+}
+
+bool EnvironmentOptionsService::Set(WStringView category, WStringView page, WStringView name,
+                                    LONG value) {
+  auto found = options_.find(Key(category, page, name));
+  if (found == options_.end()) return false;
+  found->second = value;
+  return true;
+}
+
+HRESULT EnvironmentOptionsService::GetOption(const char16_t* category, const char16_t* page,
+                                             const char16_t* name, VARIANT* value) {
+  if (category == nullptr || page == nullptr || name == nullptr || value == nullptr)
+    return E_POINTER;
+  auto found = options_.find(Key(category, page, name));
+  if (found == options_.end()) return E_INVALIDARG;
+  *value = VARIANT::FromInt(found->second);
   return S_OK;
 }
 

@@ -28,6 +28,18 @@ class Provider final : public ComObject<IServiceProvider> {
   std::vector<Offered> services_;
 };
 
+// A deployment report on the build pane: the item and what became of it,
+// then each further line indented.
+void WriteTaskReport(OutputWindowService& output, const KV7TaskReport& report) {
+  ComPtr<IVsOutputWindowPane> pane;
+  if (FAILED(output.CreatePane(GUID_BuildOutputWindowPane, u"Build", TRUE, TRUE)) ||
+      FAILED(output.GetPane(GUID_BuildOutputWindowPane, pane.Put())))
+    return;
+  WString text = report.objectName + u": " + report.result + u"\n";
+  for (const WString& note : report.notes) text += u"    " + note + u"\n";
+  (void)pane->OutputString(text.c_str());
+}
+
 }  // namespace
 
 CHost::CHost()
@@ -41,7 +53,10 @@ CHost::CHost()
       fileChange_(MakeCom<FileChangeService>()),
       shell_(MakeCom<ShellService>()),
       tracking_(MakeCom<TrackingService>()),
-      buildManager_(MakeCom<BuildManagerService>()) {
+      buildManager_(MakeCom<BuildManagerService>()),
+      environment_(MakeCom<EnvironmentOptionsService>()),
+      dispatcher_(std::make_unique<UIDispatcher>()),
+      reports_(std::make_shared<std::vector<KV7TaskReport>>()) {
   auto provider = MakeCom<Provider>();
   provider->Offer(SID_SVsSolution, solution_.Get());
   // The explorer also reports the IDE's current selection.
@@ -62,7 +77,14 @@ CHost::CHost()
   provider->Offer(SID_SVsRegisterProjectTypes, projectTypes_.Get());
   provider->Offer(SID_SVsOutputWindow, outputWindow_.Get());
   provider->Offer(SID_SVsStatusbar, statusbar_.Get());
+  provider->Offer(SID_SVsEnvironmentOptions, environment_.Get());
   provider_ = provider;
+  previousDispatcher_ = SetUIDispatcher(dispatcher_.get());
+  (void)CCommandHelperHook().SetTaskReportSink(
+      [reports = reports_, output = outputWindow_](const KV7TaskReport& report) {
+        reports->push_back(report);
+        WriteTaskReport(*output, report);
+      });
   previousPresenter_ =
       SetMessageBoxPresenter([shell = shell_](WStringView caption, WStringView text, UINT style) {
         return shell->Present(caption, text, style);
@@ -71,6 +93,8 @@ CHost::CHost()
 
 CHost::~CHost() {
   solution_->CloseAll();
+  (void)CCommandHelperHook().SetTaskReportSink(nullptr);
+  SetUIDispatcher(previousDispatcher_);
   SetMessageBoxPresenter(std::move(previousPresenter_));
 }
 
@@ -94,6 +118,13 @@ void CHost::OpenDocument(WStringView path) { documents_->Open(path); }
 bool CHost::IsDocumentOpen(WStringView path) const { return documents_->IsOpen(path); }
 const std::vector<DocumentRename>& CHost::DocumentRenames() const { return documents_->Renames(); }
 
+void CHost::EditDocument(WStringView path, WStringView text) { documents_->Edit(path, text); }
+
+bool CHost::SetEnvironmentOption(WStringView category, WStringView page, WStringView name,
+                                 LONG value) {
+  return environment_->Set(category, page, name, value);
+}
+
 void CHost::RefuseEdits(bool refuse) { queryEdit_->RefuseEdits(refuse); }
 
 void CHost::RefuseTrackedChanges(bool refuse) { tracking_->Refuse(refuse); }
@@ -105,6 +136,7 @@ bool CHost::IsFileIgnored(WStringView path) const { return fileChange_->IsIgnore
 
 const std::vector<ShownMessageBox>& CHost::MessageBoxes() const { return shell_->Shown(); }
 void CHost::QueueMessageBoxAnswer(int button) { shell_->QueueAnswer(button); }
+void CHost::QueueListChoice(WStringView entry) { shell_->QueueChoice(entry); }
 const std::vector<WString>& CHost::ErrorReports() const { return shell_->ErrorReports(); }
 void CHost::SetQuiet(bool quiet) {
   shell_->SetQuiet(quiet);
@@ -119,5 +151,10 @@ const WString* CHost::PaneText(REFGUID pane) const {
 
 const WString& CHost::StatusText() const { return statusbar_->Text(); }
 std::pair<ULONG, ULONG> CHost::StatusProgress() const { return statusbar_->LastProgress(); }
+
+bool CHost::RunDispatcher(const std::function<bool()>& finished,
+                          const std::function<bool()>& inFlight) {
+  return dispatcher_->Run(finished, inFlight);
+}
 
 }  // namespace kv7::host

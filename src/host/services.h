@@ -3,16 +3,34 @@
 // the system still holds stays usable after the host is gone.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "kv7/host/host.h"
+#include "kv7/platform/dispatcher.h"
 
 namespace kv7::host {
+
+// The UI thread's message loop: work posted from any thread waits in a
+// queue until the UI thread runs it, in the order posted.
+class UIDispatcher final : public IDispatcher {
+ public:
+  void Post(std::function<void()> work) override;
+  // See CHost::RunDispatcher.
+  bool Run(const std::function<bool()>& finished, const std::function<bool()>& inFlight);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable posted_;
+  std::deque<std::function<void()>> queue_;
+};
 
 // The solution explorer: listens to the open projects' events and keeps
 // the window's selection and expanded items, which it also reports as the
@@ -157,11 +175,15 @@ class StatusbarService final : public ComObject<IVsStatusbar> {
   std::pair<ULONG, ULONG> progress_{0, 0};
 };
 
+// The open documents, each with the text a user typed and has not saved
+// (none while the document matches its file).
 class DocumentService final
     : public ComObject<IVsRunningDocumentTable, IVsUIShellOpenDocument> {
  public:
-  void Open(WStringView path) { open_.emplace(path); }
+  void Open(WStringView path) { open_.try_emplace(WString(path)); }
   bool IsOpen(WStringView path) const { return open_.contains(path); }
+  // Opens the document when needed and gives it unsaved text.
+  void Edit(WStringView path, WStringView text) { open_[WString(path)] = WString(text); }
   const std::vector<DocumentRename>& Renames() const { return renames_; }
 
   // Opening a document in the headless IDE records it as open.
@@ -169,10 +191,28 @@ class DocumentService final
                                  IVsHierarchy* hierarchy, VSITEMID item) override;
   HRESULT RenameDocument(const char16_t* oldPath, const char16_t* newPath,
                          IVsHierarchy* hierarchy, VSITEMID newItem) override;
+  HRESULT IsDocumentDirty(const char16_t* path, BOOL* dirty) override;
+  // Writes the unsaved text to the file (UTF-8); the document is then clean.
+  HRESULT SaveDocument(const char16_t* path) override;
 
  private:
-  std::set<WString, std::less<>> open_;
+  std::map<WString, std::optional<WString>, std::less<>> open_;
   std::vector<DocumentRename> renames_;
+};
+
+// The IDE's environment options that the system reads, with their values.
+class EnvironmentOptionsService final : public ComObject<IVsEnvironmentOptions> {
+ public:
+  EnvironmentOptionsService();
+  // Changes a known option; false for an option the IDE does not have.
+  bool Set(WStringView category, WStringView page, WStringView name, LONG value);
+
+  HRESULT GetOption(const char16_t* category, const char16_t* page, const char16_t* name,
+                    VARIANT* value) override;
+
+ private:
+  static WString Key(WStringView category, WStringView page, WStringView name);
+  std::map<WString, LONG, std::less<>> options_;
 };
 
 class QueryEditService final : public ComObject<IVsQueryEditQuerySave2> {
@@ -251,12 +291,18 @@ class ShellService final : public ComObject<IVsUIShell> {
                          OLEMSGICON icon, LONG* result) override;
   HRESULT ReportErrorInfo(HRESULT status) override;
   HRESULT SetWaitCursor() override { return S_OK; }
+  // Takes the entry named by the next queued choice, when the list has it;
+  // otherwise the entry it starts on, as a person pressing Enter would.
+  HRESULT ChooseFromList(const char16_t* title, ULONG count, const char16_t* const* entries,
+                         ULONG* chosen) override;
+  void QueueChoice(WStringView entry) { choices_.emplace_back(entry); }
 
  private:
   void Print(WStringView line) const;
 
   bool quiet_ = false;
   std::deque<int> answers_;
+  std::deque<WString> choices_;
   std::vector<ShownMessageBox> shown_;
   std::vector<WString> errorReports_;
 };

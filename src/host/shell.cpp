@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "kv7/platform/errorinfo.h"
@@ -48,6 +49,23 @@ HRESULT ShellService::ReportErrorInfo(HRESULT status) {
   ClearErrorInfo();
   errorReports_.push_back(description);
   Print(u"kv7: " + description);
+  return S_OK;
+}
+
+HRESULT ShellService::ChooseFromList(const char16_t* title, ULONG count,
+                                     const char16_t* const* entries, ULONG* chosen) {
+  if (chosen == nullptr || (entries == nullptr && count > 0)) return E_POINTER;
+  if (!choices_.empty()) {
+    const WString wanted = std::move(choices_.front());
+    choices_.pop_front();
+    const auto end = entries + count;
+    const auto found = std::find_if(entries, end, [&wanted](const char16_t* entry) {
+      return entry != nullptr && wanted == entry;
+    });
+    if (found != end) *chosen = static_cast<ULONG>(found - entries);
+  }
+  if (*chosen >= count) return S_FALSE;
+  Print(WString(title ? title : u"") + u" " + entries[*chosen]);
   return S_OK;
 }
 

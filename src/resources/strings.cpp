@@ -13,7 +13,7 @@ struct StringResource {
   const char16_t* text;
 };
 
-// Sorted by id.
+// Sorted by id, each id once.
 constexpr StringResource kStrings[] = {
     {10, u"'%s': the name is not valid or the file cannot be found."},
     {13, u"'%s' is already in this folder of the project."},
@@ -21,6 +21,7 @@ constexpr StringResource kStrings[] = {
     {35, u"The project file '%s' could not be loaded."},
     {36, u"kv7"},
     {40, u"Routine"},
+    {212, u"The configuration is up to date."},
     {302, u"Table"},
     {305, u"View"},
     {308, u"Procedure"},
@@ -48,6 +49,12 @@ constexpr StringResource kStrings[] = {
     {780, u"'%s' already exists."},
     {781, u"File exists"},
     {1043, u"The item was not deployed."},
+    {1045, u"Done."},
+    {1046, u"Deploying the items of the configuration's run order."},
+    {1052, u"------ Deploying %1 in %2 ------"},
+    {1053, u"The configuration has no connection. Give it one (kv7 config connection) and "
+           u"build again."},
+    {1054, u"No connection"},
     {1110, u"Schema"},
     {1111, u"The schema the procedure belongs to."},
     {1112, u"Procedure name"},
@@ -66,17 +73,30 @@ constexpr StringResource kStrings[] = {
     {1135, u"The size of the item's file in bytes."},
     {1136, u"File type"},
     {1137, u"The kind of object the item creates."},
+    {1143, u"An item failed."},
+    {1145, u"The build stops here; the database's message is above."},
     {1146, u"Copy of %1"},
     {1147, u"Copy (%1) of %2"},
+    {1156, u"%s failed."},
     {1158, u"The folder '%s' of this project does not exist on disk. It is left out of the project."},
     {1159, u"Missing project folder"},
     {1160, u"The item '%s' of this project does not exist on disk. It is left out of the project."},
     {1161, u"Missing project item"},
+    {1162, u"%s is unchanged since its last build."},
     {1188, u"Other"},
     {1189, u"Other"},
     {1208, u"Indexes"},
     {1209, u"Indexes"},
     {1213, u"Index"},
+    {1217, u"%s could not be saved, so it was not deployed."},
+    {1221, u"Warning: the procedure %1 does not match its CLR method %2; the build goes on."},
+    {1241, u"The run of %s failed."},
+    {1242, u"%s ran."},
+    {1244, u"The procedure ran."},
+    {1245, u"The procedure run failed."},
+    {1257, u"The configuration's connection is no longer in the connection list. Give the "
+           u"configuration another connection and build again."},
+    {1258, u"Connection not found"},
     {1265, u"The assembly '%s' is older than the copy installed last time; it is installed "
            u"again."},
     {1266, u"Assembly %s of this project names no DLL and is not installed: give it the path "
@@ -86,16 +106,19 @@ constexpr StringResource kStrings[] = {
     {1272, u"%1: the assembly reference '%2' is not one of this project's assemblies, or is "
            u"not written as [!KV7CLRAssembly:Name]."},
     {1304, u"The assembly '%1' could not be installed: %2"},
+    {1309, u"Succeeded."},
     // Texts of this product's own, above the inherited range.
     {2001, u"The record of what this project built could not be read (%s). Every item counts as "
            u"changed until the record is saved again."},
+    {2002, u"Compile in which configuration?"},
+    {2003, u"%s has changes that are not saved. Save them before it is deployed?"},
 };
 
-static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),
-                             [](const StringResource& a, const StringResource& b) {
-                               return a.id < b.id;
-                             }),
-              "the string table must stay sorted by id");
+static_assert(std::adjacent_find(std::begin(kStrings), std::end(kStrings),
+                                 [](const StringResource& a, const StringResource& b) {
+                                   return a.id >= b.id;
+                                 }) == std::end(kStrings),
+              "the string table must stay sorted by id, each id once");
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
@@ -315,6 +316,64 @@ TEST_F(HostTest, ErrorReportsShowTheThreadsErrorInformation) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "kv7: The project file is damaged.\nkv7: Access is denied.\nkv7: Saved.\n");
   EXPECT_EQ(host.ErrorReports().size(), 2u);
+}
+
+TEST_F(HostTest, UnsavedDocumentsAreSavedOnRequestAndListChoicesFollowTheScript) {
+  auto documents = Service<IVsRunningDocumentTable>(SID_SVsRunningDocumentTable);
+  const WString path = FromUtf8(Path("a.sql").string());
+  BOOL dirty = TRUE;
+  EXPECT_EQ(documents->IsDocumentDirty(path.c_str(), &dirty), S_FALSE);
+  EXPECT_FALSE(dirty);
+  host.EditDocument(path, u"select 1;\n");
+  EXPECT_EQ(documents->IsDocumentDirty(path.c_str(), &dirty), S_OK);
+  EXPECT_TRUE(dirty);
+  ASSERT_EQ(documents->SaveDocument(path.c_str()), S_OK);
+  EXPECT_EQ(test::ReadFile(Path("a.sql")), "select 1;\n");
+  EXPECT_EQ(documents->IsDocumentDirty(path.c_str(), &dirty), S_OK);
+  EXPECT_FALSE(dirty);
+  EXPECT_EQ(documents->SaveDocument(u"/nowhere/open.sql"), E_INVALIDARG);
+
+  auto options = Service<IVsEnvironmentOptions>(SID_SVsEnvironmentOptions);
+  VARIANT value;
+  ASSERT_EQ(options->GetOption(u"Environment", u"ProjectsAndSolution", u"OnRunOrPreview", &value),
+            S_OK);
+  EXPECT_EQ(value.lVal(), kSaveChangesAlways);
+  EXPECT_TRUE(host.SetEnvironmentOption(u"Environment", u"ProjectsAndSolution",
+                                        u"OnRunOrPreview", kSaveChangesNever));
+  EXPECT_FALSE(host.SetEnvironmentOption(u"Environment", u"Fonts", u"Size", 9));
+  EXPECT_EQ(options->GetOption(u"Environment", u"Fonts", u"Size", &value), E_INVALIDARG);
+
+  auto shell = Service<IVsUIShell>(SID_SVsUIShell);
+  const char16_t* entries[] = {u"Debug|Win32", u"Release|Win32"};
+  host.QueueListChoice(u"Release|Win32");
+  host.QueueListChoice(u"Gone|Win32");
+  ULONG chosen = 0;
+  EXPECT_EQ(shell->ChooseFromList(u"Which?", 2, entries, &chosen), S_OK);
+  EXPECT_EQ(chosen, 1u);
+  chosen = 0;
+  EXPECT_EQ(shell->ChooseFromList(u"Which?", 2, entries, &chosen), S_OK);
+  EXPECT_EQ(chosen, 0u) << "a choice the list lacks keeps the start";
+  chosen = 2;
+  EXPECT_EQ(shell->ChooseFromList(u"Which?", 2, entries, &chosen), S_FALSE);
+}
+
+TEST_F(HostTest, TheDispatcherRunsPostedWorkInOrderUntilFinishedOrDry) {
+  IDispatcher* dispatcher = GetUIDispatcher();
+  ASSERT_NE(dispatcher, nullptr);
+  std::vector<int> ran;
+  std::thread worker([&] {
+    for (int i = 1; i <= 3; ++i) dispatcher->Post([&ran, i] { ran.push_back(i); });
+  });
+  // Work in flight keeps the loop waiting; finished ends it.
+  EXPECT_TRUE(host.RunDispatcher([&] { return ran.size() == 3; }, [] { return true; }));
+  worker.join();
+  EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
+  // Nothing queued and nothing in flight: the loop ends without finishing.
+  EXPECT_FALSE(host.RunDispatcher([] { return false; }, [] { return false; }));
+  // Work posted by work runs in the same loop.
+  dispatcher->Post([&] { dispatcher->Post([&] { ran.push_back(4); }); });
+  EXPECT_FALSE(host.RunDispatcher([] { return false; }, [] { return false; }));
+  EXPECT_EQ(ran.back(), 4);
 }
 
 }  // namespace

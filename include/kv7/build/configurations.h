@@ -57,6 +57,11 @@ class CMyProjectCfg final
   // is unchanged when the text is not one.
   HRESULT SetConnection(const char16_t* connectionXml);
 
+  // The connection document a deployment sends: the connection is first
+  // brought up to date with the catalogue (a change marks the project
+  // dirty). KV7_E_CONNECTION_NOT_FOUND when the catalogue no longer has it.
+  HRESULT GetDeploymentConnection(WString& connectionXml);
+
   // Copies another configuration's connection, run order and debugging
   // info (not its name, not what its items built). The status of copying
   // the connection; a configuration without one leaves this one's empty.
@@ -95,6 +100,15 @@ class CMyProjectCfg final
   HRESULT QueryStartBuild(DWORD options, BOOL* supported, BOOL* ready) override;
   HRESULT QueryStartClean(DWORD options, BOOL* supported, BOOL* ready) override;
   HRESULT QueryStartUpToDateCheck(DWORD options, BOOL* supported, BOOL* ready) override;
+  // A build of the configuration's changed items (options: 1 for a
+  // rebuild of every item); build-end comes when the last task completes,
+  // or at once when the build ends without starting one.
+  HRESULT StartBuild(IVsOutputWindowPane* pane, DWORD options) override;
+  // Marks every item not built in this configuration; nothing reaches the
+  // database.
+  HRESULT StartClean(IVsOutputWindowPane* pane, DWORD options) override;
+  // Build-end tells whether the build is up to date (never).
+  HRESULT StartUpToDateCheck(IVsOutputWindowPane* pane, DWORD options) override;
   // Reports that the build is not done.
   HRESULT QueryStatus(BOOL* done) override;
   HRESULT Stop(BOOL sync) override;

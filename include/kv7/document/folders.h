@@ -76,8 +76,25 @@ inline constexpr DWORD kCmdSortNone = 8195;
 // Visits file nodes (the build's node executor).
 class CKV7NodeExecutor {
  public:
+  // How DoWork carries out server work: at once, or by starting a task
+  // whose completion comes later.
+  enum ExecutionMode : LONG { kSynchronous = 0, kAsynchronous = 1 };
+
   virtual ~CKV7NodeExecutor() = default;
   virtual HRESULT DoWork(CFileVwFileNode* node) = 0;
+
+  LONG GetExecutionMode() const { return execution_mode_; }
+  void SetExecutionMode(LONG mode) { execution_mode_ = mode; }
+  // Set by DoWork when the item needed no server work, so that the waiting
+  // list moves on without waiting for a task's completion.
+  bool GetContinueAtOnce() const { return continue_at_once_; }
+
+ protected:
+  void SetContinueAtOnce(bool value) { continue_at_once_ = value; }
+
+ private:
+  LONG execution_mode_ = kAsynchronous;
+  bool continue_at_once_ = false;
 };
 
 // Applies the executor to every file node below a container (the project
@@ -85,6 +102,9 @@ class CKV7NodeExecutor {
 // child order; with stopOnError the walk ends at the first failing visit.
 HRESULT ProcessFileNodesBelow(CHierContainer* container, CKV7NodeExecutor* executor,
                               bool stopOnError);
+
+// Appends every file node below a container in the same order.
+void AddFileNodesBelow(CHierContainer* container, std::vector<CFileVwFileNode*>& nodes);
 
 // Append a container's Files element (its file children) and its Folders
 // element (its database folders), in child order, at `indent`.

@@ -91,6 +91,17 @@ class CFileVwFileNode : public CFileVwBaseNode, public IDispatch {
   HRESULT OnCmdViewCode();
   HRESULT OnCmdViewForm();
 
+  // ---- Single-item compile ------------------------------------------------
+  // Deploys this item alone in the default configuration, or in the one the
+  // user picks when the global option PromptForConfig is set: announced,
+  // and forced (deployed even when excluded or unchanged). Synchronously
+  // the task's status and result text come back at once. Otherwise the
+  // item joins the build under way, or starts one of its own whose end is
+  // the hierarchy's (IsThereWorkToDo, IsCompileInProgress). E_UNEXPECTED
+  // outside a project; S_FALSE when the user cancels the choice; the
+  // status of a configuration without a usable connection.
+  HRESULT Compile(bool synchronous, LONG* status, WString* result);
+
   // ---- Automation ----------------------------------------------------------
   HRESULT GetIDsOfNames(const char16_t* name, DISPID* id) override;
   HRESULT Invoke(DISPID id, WORD flags, const VARIANT* args, UINT argCount,

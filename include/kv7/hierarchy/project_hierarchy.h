@@ -9,6 +9,7 @@
 // answer E_UNEXPECTED before Init and after Close.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -25,6 +26,8 @@ class CCfgProvider;
 class CMyProjectCfg;
 class CKV7BuiltFiles;
 class CKV7DebuggingInfo;
+class CKV7TaskHelperMgr;
+class CTaskHelperHook;
 
 // Delete operations of QueryDeleteItem / DeleteItem.
 inline constexpr DWORD DELITEMOP_DeleteFromStorage = 1;
@@ -109,6 +112,45 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   bool FindFolderBasedItem(WStringView itemPath, VSITEMID* item) const;
   // Moves every item path below a renamed folder.
   void FolderWasRenamed(WStringView oldPath, WStringView newPath);
+
+  // ---- Build and task execution --------------------------------------------
+  // A build runs from a waiting list of nodes and an executor applied to
+  // each in turn; an item deployed as a task holds the list until the
+  // task's completion (taskCompleted) moves it on. Build-end goes to the
+  // building configuration once the list is gone and no task runs.
+  //
+  // Install the waiting list (every file node in tree order, depth first,
+  // or the given nodes) and its executor, which the hierarchy owns until
+  // the list goes, then process it. The success flag is set when no build
+  // was under way. With stopOnError a failed task ends the build.
+  HRESULT ProcessEveryFileNodeAsync(std::unique_ptr<CKV7NodeExecutor> executor, bool stopOnError);
+  HRESULT ProcessSelectedFileNodesAsync(const std::vector<CFileVwFileNode*>& nodes,
+                                        std::unique_ptr<CKV7NodeExecutor> executor,
+                                        bool stopOnError);
+  // Hands waiting nodes to the executor, one after another while each needs
+  // no server work, and stops at the one that started a task (or failed).
+  HRESULT ProcessNextWaitingCommand();
+  // A single-item compile joining the build under way: the node waits at
+  // the end of its list. False when no build waits.
+  bool AppendWaitingNode(CFileVwFileNode* node);
+  // Files a started task.
+  HRESULT AddTaskHelperToList(std::unique_ptr<CTaskHelperHook> hook, WStringView taskId);
+  // The task of an identifier (ignoring case), or null.
+  CKV7TaskHelperMgr* FindTaskHelpMgrByTaskGuid(WStringView taskId) const;
+  // A task runs.
+  bool IsCompileInProgress() const { return !tasks_.empty(); }
+  // Nodes wait.
+  bool IsThereWorkToDo() const { return waiting_ != nullptr && !waiting_->empty(); }
+  // A task ended (status 1: success): the build pane hears it, a deployed
+  // item is marked built, and the waiting list moves on or, after a
+  // failure, the build ends. Under the task lock.
+  HRESULT taskCompleted(const char16_t* taskId, LONG status);
+  HRESULT taskMessageAdded(const char16_t*, const char16_t*) { return S_OK; }
+  // The configuration that hears build-end; null when none.
+  void SetBuildingConfiguration(CMyProjectCfg* cfg);
+  CMyProjectCfg* GetBuildingConfiguration() const { return building_cfg_.Get(); }
+  // Whether every item of the last build went well so far.
+  bool GetBuildSucceeded() const { return build_success_; }
 
   // ---- Naming and placement of new items ------------------------------------
   // The IDE's request for a fresh item name at a location: the suggested
@@ -317,6 +359,7 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
 
   void DoEnterCriticalSection() { task_lock_.Enter(); }
   void DoLeaveCriticalSection() { task_lock_.Leave(); }
+  CCriticalSection& GetTaskLock() { return task_lock_; }
 
   // Tells the IDE that a child was inserted (after `previous`, or first).
   void NotifyItemAdded(CHierNode* parent, CHierNode* previous, CHierNode* child);
@@ -343,6 +386,12 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   class CfgProviderEvents;
 
   HRESULT CheckOpen() const;
+  // Installs a waiting list and its executor for the Async walks.
+  HRESULT StartWaitingList(std::deque<ComPtr<CFileVwFileNode>> nodes,
+                           std::unique_ptr<CKV7NodeExecutor> executor, bool stopOnError);
+  void DeleteWaitingList();
+  // Build-end to the building configuration, which is then forgotten.
+  void EndBuild(bool success);
   HRESULT WriteProjectFile(const WString& path);
   // Creates the configuration provider and listens to it.
   void CreateCfgProvider();
@@ -408,6 +457,13 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   std::vector<std::pair<DWORD, ComPtr<IVsHierarchyEvents>>> event_sinks_;
   DWORD next_cookie_ = 1;
   CCriticalSection task_lock_;
+  // Build state (see "Build and task execution").
+  std::unique_ptr<std::deque<ComPtr<CFileVwFileNode>>> waiting_;
+  std::unique_ptr<CKV7NodeExecutor> executor_;
+  std::vector<std::unique_ptr<CKV7TaskHelperMgr>> tasks_;
+  ComPtr<CMyProjectCfg> building_cfg_;
+  bool stop_on_error_ = true;
+  bool build_success_ = true;
   bool save_user_and_password_ = true;
   bool initialized_ = false;
   bool loading_ = false;

@@ -5,10 +5,14 @@
 // kept, so that tests and the command line can read it back.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
+#include "kv7/helper/helper.h"
 #include "kv7/host/ide.h"
+#include "kv7/platform/dispatcher.h"
 #include "kv7/platform/messagebox.h"
 
 namespace kv7::host {
@@ -74,6 +78,8 @@ class DocumentService;
 class QueryEditService;
 class FileChangeService;
 class ShellService;
+class EnvironmentOptionsService;
+class UIDispatcher;
 
 class CHost {
  public:
@@ -97,6 +103,14 @@ class CHost {
 
   void OpenDocument(WStringView path);
   bool IsDocumentOpen(WStringView path) const;
+  // Opens the document when needed and gives it text a user typed and has
+  // not saved.
+  void EditDocument(WStringView path, WStringView text);
+  // Changes one of the IDE's environment options (the system reads
+  // Environment / ProjectsAndSolution / OnRunOrPreview); false for an
+  // option the IDE does not have.
+  bool SetEnvironmentOption(WStringView category, WStringView page, WStringView name,
+                            LONG value);
   const std::vector<DocumentRename>& DocumentRenames() const;
 
   // Makes every edit query answer "no", as if the user refused each one.
@@ -117,6 +131,9 @@ class CHost {
   // The next message box answers with `button` instead of its default one;
   // queued answers are used in order.
   void QueueMessageBoxAnswer(int button);
+  // The next list chooser takes the entry of that text (when it lists it)
+  // instead of the one it starts on; queued choices are used in order.
+  void QueueListChoice(WStringView entry);
   // The descriptions shown by IVsUIShell::ReportErrorInfo, oldest first.
   const std::vector<WString>& ErrorReports() const;
   // A quiet host records message boxes, error reports and output but
@@ -130,6 +147,19 @@ class CHost {
   const WString& StatusText() const;
   std::pair<ULONG, ULONG> StatusProgress() const;
 
+  // ---- The UI thread's message loop ------------------------------------------
+  // The host is the process's UI dispatcher while it lives. This runs the
+  // work other threads posted (task completions), on the calling thread,
+  // until `finished` answers true (then true), or until nothing is queued
+  // and `inFlight` answers false, so that nothing will be posted (then
+  // false).
+  bool RunDispatcher(const std::function<bool()>& finished,
+                     const std::function<bool()>& inFlight);
+  // What each deployment task did, oldest first, as the helper library
+  // reported it; the build pane shows each before the task's completion.
+  const std::vector<KV7TaskReport>& TaskReports() const { return *reports_; }
+  void ClearTaskReports() { reports_->clear(); }
+
  private:
   ComPtr<ExplorerService> explorer_;
   ComPtr<ProjectTypesService> projectTypes_;
@@ -142,8 +172,12 @@ class CHost {
   ComPtr<ShellService> shell_;
   ComPtr<TrackingService> tracking_;
   ComPtr<BuildManagerService> buildManager_;
+  ComPtr<EnvironmentOptionsService> environment_;
   ComPtr<IServiceProvider> provider_;
   MessageBoxPresenter previousPresenter_;
+  std::unique_ptr<UIDispatcher> dispatcher_;
+  IDispatcher* previousDispatcher_ = nullptr;
+  std::shared_ptr<std::vector<KV7TaskReport>> reports_;
 };
 
 }  // namespace kv7::host

@@ -185,7 +185,28 @@ struct IVsRunningDocumentTable : IUnknown {
   // A document moved from one path to another (an item was renamed).
   virtual HRESULT RenameDocument(const char16_t* oldPath, const char16_t* newPath,
                                  IVsHierarchy* hierarchy, VSITEMID newItem) = 0;
+  // Whether the document of a path holds changes not yet saved: S_OK with
+  // *dirty; S_FALSE (*dirty FALSE) when it is not open.
+  virtual HRESULT IsDocumentDirty(const char16_t* path, BOOL* dirty) = 0;
+  // Saves the open document of a path to its file.
+  virtual HRESULT SaveDocument(const char16_t* path) = 0;
 };
+
+// The IDE's environment options, by category, page and name.
+struct IVsEnvironmentOptions : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515E01")
+
+  // E_INVALIDARG for an option the IDE does not have.
+  virtual HRESULT GetOption(const char16_t* category, const char16_t* page, const char16_t* name,
+                            VARIANT* value) = 0;
+};
+inline constexpr GUID SID_SVsEnvironmentOptions = IVsEnvironmentOptions::iid();
+
+// Environment / ProjectsAndSolution / OnRunOrPreview: what becomes of
+// changed open documents when something is built or run.
+inline constexpr LONG kSaveChangesAlways = 0;
+inline constexpr LONG kSaveChangesPrompt = 1;
+inline constexpr LONG kSaveChangesNever = 2;
 
 // Verdicts of IVsQueryEditQuerySave2::QueryEditFiles.
 inline constexpr DWORD QER_EditOK = 0;
@@ -228,6 +249,10 @@ struct IVsUIShell : IUnknown {
   // Shows the thread's error information for a failure.
   virtual HRESULT ReportErrorInfo(HRESULT status) = 0;
   virtual HRESULT SetWaitCursor() = 0;
+  // A modal choice of one entry of a list, starting on *chosen: S_OK with
+  // *chosen the entry taken; S_FALSE when the user cancels.
+  virtual HRESULT ChooseFromList(const char16_t* title, ULONG count,
+                                 const char16_t* const* entries, ULONG* chosen) = 0;
 };
 
 // The IDE's own registry root under HKEY_CURRENT_USER / HKEY_LOCAL_MACHINE.
@@ -426,6 +451,8 @@ struct IVsBuildStatusCallback : IUnknown {
 // The status of a sixth advise where five are the limit.
 inline constexpr HRESULT CONNECT_E_ADVISELIMIT = MakeHResult(0x80040201);
 
+struct IVsOutputWindowPane;
+
 // A configuration that builds.
 struct IVsBuildableProjectCfg : IUnknown {
   KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE6")
@@ -435,6 +462,11 @@ struct IVsBuildableProjectCfg : IUnknown {
   virtual HRESULT QueryStartBuild(DWORD options, BOOL* supported, BOOL* ready) = 0;
   virtual HRESULT QueryStartClean(DWORD options, BOOL* supported, BOOL* ready) = 0;
   virtual HRESULT QueryStartUpToDateCheck(DWORD options, BOOL* supported, BOOL* ready) = 0;
+  // Start a build (options: 1 for a rebuild), a clean, an up-to-date
+  // check; the advised callbacks hear their begin and end.
+  virtual HRESULT StartBuild(IVsOutputWindowPane* pane, DWORD options) = 0;
+  virtual HRESULT StartClean(IVsOutputWindowPane* pane, DWORD options) = 0;
+  virtual HRESULT StartUpToDateCheck(IVsOutputWindowPane* pane, DWORD options) = 0;
   // *done: whether the last build has ended.
   virtual HRESULT QueryStatus(BOOL* done) = 0;
   virtual HRESULT Stop(BOOL sync) = 0;
