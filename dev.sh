@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds kv7, and runs it or its tests.
-#   ./dev.sh run     set up, build, run the main job
+#   ./dev.sh run     set up, build, deploy the example project to SQLite
 #   ./dev.sh test    set up, build, run every test
 #   ./dev.sh build   set up and build only
 set -euo pipefail
@@ -28,11 +28,26 @@ build() {
   cmake --build build -j "$(nproc)"
 }
 
+# The main job: deploy the example project's Debug configuration to its
+# SQLite database, adding the example's connections to the catalogue when
+# they are missing. A second run finds every item unchanged.
+deploy_example() {
+  local kv7=./build/bin/kv7
+  local name database
+  for connection in example-shop-debug:shop-debug.db example-shop:shop.db; do
+    name=${connection%%:*}
+    database=${connection#*:}
+    "$kv7" connection show "$name" >/dev/null 2>&1 ||
+      "$kv7" connection add "$name" --type sqlite --database "$database" --project-relative
+  done
+  "$kv7" build examples/shop/Shop.kv7p --config Debug
+}
+
 case "${1:-run}" in
   run)
     setup
     build
-    ./build/bin/kv7 --help
+    deploy_example
     ;;
   test)
     setup

@@ -134,7 +134,7 @@ HRESULT NewConnectionElement(const WString& name, const WString& type, const WSt
 int RunAddConnection(const Arguments& args) {
   ParsedArguments parsed;
   std::string error;
-  if (!ParseArguments(args, {"--password-stdin", "--default"},
+  if (!ParseArguments(args, {"--password-stdin", "--default", "--project-relative"},
                       {"--type", "--database", "--server", "--user"}, 1, 1, &parsed, &error))
     return BadUsage("connection add", error);
   const std::string& name = parsed.positional[0];
@@ -146,13 +146,17 @@ int RunAddConnection(const Arguments& args) {
     return BadUsage("connection add", "--type must be sqlite or postgresql");
   std::string database = parsed.Option("--database");
   if (database.empty()) return BadUsage("connection add", "--database is required");
+  const bool projectRelative = parsed.Has("--project-relative");
+  if (projectRelative && (type != "SQLITE" || database.starts_with("/")))
+    return BadUsage("connection add", "--project-relative takes a relative sqlite --database");
   std::string password;
   if (!ReadPassword(parsed.Has("--password-stdin"), &password))
     return Fail("connection add", "--password-stdin: stdin holds no line to read");
 
   WString element;
   HRESULT hr = NewConnectionElement(
-      FromUtf8(name), FromUtf8(type), type == "SQLITE" ? AbsolutePath(database) : FromUtf8(database),
+      FromUtf8(name), FromUtf8(type),
+      type == "SQLITE" && !projectRelative ? AbsolutePath(database) : FromUtf8(database),
       FromUtf8(parsed.Option("--server")), FromUtf8(parsed.Option("--user")), FromUtf8(password),
       &element);
   if (SUCCEEDED(hr)) hr = CCommandHelperHook().AddConnection(element.c_str(), parsed.Has("--default"));

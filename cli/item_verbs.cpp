@@ -20,25 +20,6 @@ namespace {
 
 std::string Utf8(WStringView text) { return ToUtf8(text); }
 
-// The item named by an ITEM argument, or null with a message.
-CFileVwFileNode* FindItem(ProjectSession& session, const char* verb, const std::string& argument) {
-  CFileVwBaseNode* node = session.FindNode(argument);
-  if (node == nullptr || !IsFileKind(node->GetKindOf())) {
-    (void)Fail(verb, "the project has no item '" + argument + "'");
-    return nullptr;
-  }
-  return static_cast<CFileVwFileNode*>(node);
-}
-
-// The configuration of --config, else the one builds use by default.
-CMyProjectCfg* ChosenConfiguration(ProjectSession& session, const ParsedArguments& parsed,
-                                   std::string* error) {
-  if (parsed.HasOption("--config")) return session.FindConfiguration(parsed.Option("--config"), error);
-  CMyProjectCfg* cfg = session.project()->GetActiveProjectConfig();
-  if (cfg == nullptr) *error = "the project has no configuration";
-  return cfg;
-}
-
 }  // namespace
 
 // ---- new-item -------------------------------------------------------------
@@ -111,9 +92,9 @@ int RunItemSettings(const Arguments& args) {
   int code = changes ? session.OpenForChange(parsed.positional[0], parsed.Has("--drop-missing"))
                      : session.Open(parsed.positional[0]);
   if (code != kExitOk) return code;
-  CFileVwFileNode* item = FindItem(session, "item-settings", parsed.positional[1]);
+  CFileVwFileNode* item = session.FindItem(parsed.positional[1]);
   if (item == nullptr) return kExitFailed;
-  CMyProjectCfg* cfg = ChosenConfiguration(session, parsed, &error);
+  CMyProjectCfg* cfg = session.ConfigurationOrDefault(parsed.Option("--config"), &error);
   if (cfg == nullptr) return Fail("item-settings", error);
   auto* object = dynamic_cast<CKV7ObjectFileNode*>(item);
   if (object == nullptr || object->GetSettingsList() == nullptr)
@@ -145,9 +126,9 @@ int RunConfigDoc(const Arguments& args) {
     return BadUsage("config-doc", error);
   ProjectSession session("config-doc");
   if (int code = session.Open(parsed.positional[0])) return code;
-  CFileVwFileNode* item = FindItem(session, "config-doc", parsed.positional[1]);
+  CFileVwFileNode* item = session.FindItem(parsed.positional[1]);
   if (item == nullptr) return kExitFailed;
-  CMyProjectCfg* cfg = ChosenConfiguration(session, parsed, &error);
+  CMyProjectCfg* cfg = session.ConfigurationOrDefault(parsed.Option("--config"), &error);
   if (cfg == nullptr) return Fail("config-doc", error);
   WString document;
   HRESULT hr = BuildConfigurationDocument(item, cfg, document);

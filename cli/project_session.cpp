@@ -142,6 +142,21 @@ CMyProjectCfg* ProjectSession::FindConfiguration(const std::string& argument,
   return found;
 }
 
+CFileVwFileNode* ProjectSession::FindItem(const std::string& argument) const {
+  CFileVwBaseNode* node = FindNode(argument);
+  if (node != nullptr && IsFileKind(node->GetKindOf())) return static_cast<CFileVwFileNode*>(node);
+  (void)Fail(verb_, "the project has no item '" + argument + "'");
+  return nullptr;
+}
+
+CMyProjectCfg* ProjectSession::ConfigurationOrDefault(const std::string& argument,
+                                                      std::string* error) const {
+  if (!argument.empty()) return FindConfiguration(argument, error);
+  CMyProjectCfg* cfg = project()->GetActiveProjectConfig();
+  if (cfg == nullptr) *error = "the project has no configuration";
+  return cfg;
+}
+
 int ProjectSession::SaveIfDirty() {
   BOOL dirty = FALSE;
   if (FAILED(project()->IsDirty(&dirty)) || !dirty) return kExitOk;

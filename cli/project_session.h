@@ -57,6 +57,14 @@ class ProjectSession {
   // platform, ignoring case. Null with *error naming what is wrong.
   CMyProjectCfg* FindConfiguration(const std::string& argument, std::string* error) const;
 
+  // The item named by an ITEM argument (as FindNode); null, with the
+  // failure reported, when the project has no such item.
+  CFileVwFileNode* FindItem(const std::string& argument) const;
+  // The configuration named by a --config value (as FindConfiguration), or
+  // for an empty value the one builds use by default (the project's
+  // default, else its first). Null with *error naming what is wrong.
+  CMyProjectCfg* ConfigurationOrDefault(const std::string& argument, std::string* error) const;
+
   // Saves the project when it changed.
   int SaveIfDirty();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "build_verbs.h"
 #include "config_verbs.h"
 #include "connection_verbs.h"
 #include "item_verbs.h"
@@ -91,6 +92,34 @@ constexpr Verb kVerbs[] = {
      "                       name adds an input parameter); may be given several times\n"
      "  --build-for-debug    whether items are deployed for debugging\n",
      "kv7 startup shop/Shop.kv7p Debug app.place_order --param customer=42", 0, RunStartup},
+    {"build", "PROJECT [--config NAME] [--rebuild]",
+     "deploy the configuration's changed items to its database, in run order",
+     "  --config NAME  the configuration (default: the one builds use by default)\n"
+     "  --rebuild      deploy every item again, also those the database holds as they\n"
+     "                 are (a table that holds rows is never replaced)\n"
+     "  The build pane shows each item's result; a summary line follows. The build\n"
+     "  stops at the first item that fails, which rolls back whole. Ctrl-C rolls back\n"
+     "  the running item and ends the build. Exit 0 when the build succeeded, 1 when\n"
+     "  it failed.\n",
+     "kv7 build shop/Shop.kv7p --config Debug", 0, RunBuild},
+    {"plan", "PROJECT [--config NAME] [--rebuild]",
+     "show what a build would deploy and why, changing nothing",
+     "  --config NAME  the configuration (default: the one builds use by default)\n"
+     "  --rebuild      plan a rebuild\n"
+     "  Each item in build order: deploy (never built, changed since its last build) or\n"
+     "  skip (excluded, not in the run order, unchanged). The database is not asked:\n"
+     "  an item whose file changed but whose text did not is deployed as unchanged.\n",
+     "kv7 plan shop/Shop.kv7p", 0, RunPlan},
+    {"clean", "PROJECT [--config NAME]",
+     "forget what the configuration built, so that its next build deploys every item",
+     "  --config NAME  the configuration (default: the one builds use by default)\n"
+     "  Nothing in the database changes.\n",
+     "kv7 clean shop/Shop.kv7p --config Release", 0, RunClean},
+    {"compile", "PROJECT ITEM [--config NAME]",
+     "deploy one item now, even when it is excluded or unchanged",
+     "  ITEM           the item (a path inside the project, or absolute)\n"
+     "  --config NAME  the configuration (default: the one builds use by default)\n",
+     "kv7 compile shop/Shop.kv7p Views/order_totals.kv7vw", 0, RunCompile},
     {"new-item", "PROJECT FILENAME|KIND [--to FOLDER] [--drop-missing]",
      "create an empty item with a name of its own and add it to the project",
      "  FILENAME     the new file's name (\"orders.kv7tbl\"); a number is added when the\n"
@@ -142,9 +171,11 @@ constexpr Verb kVerbs[] = {
      "  list                       the connections; the default one is marked '*'\n"
      "  show NAME                  one connection (never its password)\n"
      "  add NAME --type sqlite|postgresql --database DB [--server HOST[:PORT]]\n"
-     "      [--user USER] [--password-stdin] [--default]\n"
+     "      [--user USER] [--password-stdin] [--default] [--project-relative]\n"
      "                             add a connection; a sqlite DB is a file, stored with\n"
-     "                             its absolute path; the password is read from stdin\n"
+     "                             its absolute path, or with --project-relative as given:\n"
+     "                             each project then deploys to that file in its own\n"
+     "                             folder; the password is read from stdin\n"
      "                             with --password-stdin, else from KV7_PASSWORD; the\n"
      "                             first connection, or one added with --default, is\n"
      "                             the default\n"
