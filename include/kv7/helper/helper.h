@@ -75,10 +75,16 @@ class CTaskHelperHook {
   HRESULT ExecuteTaskAsync(const char16_t* connectionXml, const char16_t* source,
                            const char16_t* configurationXml, const char16_t* extra,
                            const char16_t* objectName, BSTR* taskId);
-  // Starts running a stored procedure (to execute or to debug).
-  HRESULT ExecuteTaskRoutineAsync(const char16_t* connectionXml, LONG mode,
-                                  const char16_t* procedure, const char16_t* parameters,
-                                  const char16_t* options, BSTR* taskId);
+  // Starts running a stored procedure (mode 0: to execute it) on the
+  // connection: the procedure as the system displays it ("schema"."name"),
+  // its parameter values document (/SP/COLUMNS/COLUMN elements with
+  // TYPENAME, LENGTH, SCALE, PARM_MODE, PARMNAME and PARAM_VALUE), and the
+  // name its report carries. Returns at once with the task identifier;
+  // the report (result rows, out values, the server's notices) and the
+  // completion come as for ExecuteTaskAsync.
+  HRESULT ExecuteTaskRoutineAsync(const char16_t* procedure, LONG mode,
+                                  const char16_t* parametersXml, const char16_t* connectionXml,
+                                  const char16_t* objectName, BSTR* taskId);
   HRESULT setTaskExecutionListener(ITaskExecutionListener* listener);
   // Stores the listener (with a reference for the caller, or null) in *listener.
   HRESULT getTaskExecutionListener(ITaskExecutionListener** listener);
