@@ -1,0 +1,130 @@
+// The floor that `kv7 build` is measured against: the same item texts run
+// straight through SQLite, with nothing of kv7 in between.
+//
+//   raw_deploy DATABASE LIST   run each item in its own transaction
+//   raw_deploy --read LIST     only read each item file once
+//
+// LIST names one item file a line, in build order. Deploying opens one
+// connection to DATABASE (created when missing) and, for each item, reads
+// its file, drops the statement separator lines ("@" alone on a line) and
+// runs BEGIN, the text and COMMIT. The first item that fails ends the run
+// (exit 1). `--read` opens, reads whole and closes each file, so that a
+// build that must read every item can be set against the cost of reading
+// alone.
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+bool ReadList(const char* path, std::vector<std::string>* files) {
+  std::ifstream in(path);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line))
+    if (!line.empty()) files->push_back(line);
+  return true;
+}
+
+bool ReadFile(const std::string& path, std::string* text) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  text->clear();
+  char buffer[1 << 16];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+  const bool ok = std::ferror(file) == 0;
+  std::fclose(file);
+  return ok;
+}
+
+// The text without its separator lines: lines holding only "@", blanks aside.
+std::string WithoutSeparators(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
+    text.remove_prefix(line.size());
+    std::string_view bare = line;
+    while (!bare.empty() && std::strchr(" \t\r\n", bare.front())) bare.remove_prefix(1);
+    while (!bare.empty() && std::strchr(" \t\r\n", bare.back())) bare.remove_suffix(1);
+    if (bare != "@") out.append(line);
+  }
+  return out;
+}
+
+int Read(const std::vector<std::string>& files) {
+  std::string text;
+  size_t bytes = 0;
+  for (const std::string& file : files) {
+    if (!ReadFile(file, &text)) {
+      std::fprintf(stderr, "raw_deploy: cannot read %s\n", file.c_str());
+      return 1;
+    }
+    bytes += text.size();
+  }
+  std::printf("read %zu files, %zu bytes\n", files.size(), bytes);
+  return 0;
+}
+
+bool Exec(sqlite3* db, const char* sql, const std::string& file) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+  std::fprintf(stderr, "raw_deploy: %s: %s\n", file.c_str(), message ? message : "failed");
+  sqlite3_free(message);
+  return false;
+}
+
+int Deploy(const char* database, const std::vector<std::string>& files) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(database, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
+    std::fprintf(stderr, "raw_deploy: cannot open %s: %s\n", database, sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return 1;
+  }
+  std::string text;
+  int code = 0;
+  for (const std::string& file : files) {
+    if (!ReadFile(file, &text)) {
+      std::fprintf(stderr, "raw_deploy: cannot read %s\n", file.c_str());
+      code = 1;
+      break;
+    }
+    const std::string sql = WithoutSeparators(text);
+    if (!Exec(db, "BEGIN", file)) {
+      code = 1;
+      break;
+    }
+    if (!Exec(db, sql.c_str(), file) || !Exec(db, "COMMIT", file)) {
+      (void)sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      code = 1;
+      break;
+    }
+  }
+  sqlite3_close(db);
+  if (code == 0) std::printf("deployed %zu items\n", files.size());
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: raw_deploy DATABASE LIST | raw_deploy --read LIST\n");
+    return 2;
+  }
+  std::vector<std::string> files;
+  if (!ReadList(argv[2], &files)) {
+    std::fprintf(stderr, "raw_deploy: cannot read the list %s\n", argv[2]);
+    return 1;
+  }
+  return std::strcmp(argv[1], "--read") == 0 ? Read(files) : Deploy(argv[1], files);
+}
