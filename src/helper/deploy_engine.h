@@ -18,6 +18,15 @@
 //    dropping a table or view takes with it are created again from their
 //    stored definitions after the item's chunks, unless the item creates
 //    them itself.
+//  - Kinds that the driver replaces in place (PostgreSQL's views, functions
+//    and procedures) are not dropped: their CREATE goes to the database as
+//    CREATE OR REPLACE, which keeps the triggers and views that use them.
+//    Where the database refuses that (a changed return type, a view losing
+//    columns), the item's transaction is rolled back and run again with the
+//    refused objects dropped first; of a routine's overloads, the one the
+//    history says the item made. A drop that dependants block fails the
+//    item with the database's message. An item controlling its own
+//    transactions cannot be run again, and fails with the refusal.
 //  - The history row is written in the item's transaction; a failure rolls
 //    everything back, so the database holds the item whole or as it was.
 #pragma once

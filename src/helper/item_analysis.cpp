@@ -142,7 +142,10 @@ class StatementReader {
 // Notes CREATE INDEX CONCURRENTLY, which cannot run inside a transaction.
 bool ReadCreate(StatementReader& reader, ItemAnalysis* analysis, CreatedObject* object,
                 bool* mayHaveBody) {
-  if (reader.TakeKeyword("OR") && !reader.TakeKeyword("REPLACE")) return false;
+  if (reader.TakeKeyword("OR")) {
+    if (!reader.TakeKeyword("REPLACE")) return false;
+    object->orReplace = true;
+  }
   while (reader.AtAnyKeyword(kModifiers)) {
     object->temporary |= reader.AtKeyword("TEMP") || reader.AtKeyword("TEMPORARY");
     reader.Skip();
@@ -169,7 +172,7 @@ bool ReadCreate(StatementReader& reader, ItemAnalysis* analysis, CreatedObject* 
   return reader.TakeName(&object->table);
 }
 
-void AnalyseChunk(const SqlChunk& chunk, ItemAnalysis* analysis) {
+void AnalyseChunk(const SqlChunk& chunk, std::size_t index, ItemAnalysis* analysis) {
   std::vector<SqlToken> tokens;
   SqlLexer lexer(chunk.text);
   for (SqlToken token; lexer.Next(&token);) tokens.push_back(token);
@@ -181,6 +184,8 @@ void AnalyseChunk(const SqlChunk& chunk, ItemAnalysis* analysis) {
     if (!reader.AtEnd() && IsKeyword(chunk.text, reader.Current(), "CREATE")) {
       CreatedObject object;
       object.line = LineAt(chunk, reader.Current().begin);
+      object.chunk = index;
+      object.offset = reader.Current().begin;
       reader.Skip();
       if (ReadCreate(reader, analysis, &object, &mayHaveBody))
         analysis->created.push_back(std::move(object));
@@ -211,7 +216,7 @@ std::string DisplayName(const QualifiedName& name) {
 
 ItemAnalysis AnalyseItem(std::span<const SqlChunk> chunks) {
   ItemAnalysis analysis;
-  for (const SqlChunk& chunk : chunks) AnalyseChunk(chunk, &analysis);
+  for (std::size_t i = 0; i < chunks.size(); ++i) AnalyseChunk(chunks[i], i, &analysis);
   return analysis;
 }
 

@@ -48,7 +48,10 @@ struct CreatedObject {
   QualifiedName name;
   QualifiedName table;     // the table an index or trigger is ON; empty otherwise
   bool temporary = false;  // CREATE TEMP / TEMPORARY
+  bool orReplace = false;  // CREATE OR REPLACE
   int line = 0;            // the line of the item's text where its CREATE stands
+  std::size_t chunk = 0;   // the index of the chunk that holds its CREATE
+  std::size_t offset = 0;  // the byte offset of the CREATE keyword in that chunk
 };
 
 struct ItemAnalysis {

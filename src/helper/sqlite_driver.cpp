@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -60,80 +59,8 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
               : std::string();
 }
 
-std::string FoldAscii(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return folded;
-}
-
-std::string QuoteName(std::string_view name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
-}
-
 std::string Identity(std::string_view schema, std::string_view name) {
   return QuoteName(FoldAscii(schema)) + "." + QuoteName(FoldAscii(name));
-}
-
-// Reads the quoted name at *at into *part and moves *at past it.
-bool ReadQuoted(std::string_view text, std::size_t* at, std::string* part) {
-  if (*at >= text.size() || text[*at] != '"') return false;
-  part->clear();
-  for (std::size_t i = *at + 1; i < text.size(); ++i) {
-    if (text[i] != '"') {
-      *part += text[i];
-    } else if (i + 1 < text.size() && text[i + 1] == '"') {
-      *part += '"';
-      ++i;
-    } else {
-      *at = i + 1;
-      return true;
-    }
-  }
-  return false;
-}
-
-// The schema and the name of an identity made by Identity.
-bool SplitIdentity(std::string_view identity, std::string* schema, std::string* name) {
-  std::size_t at = 0;
-  if (!ReadQuoted(identity, &at, schema) || at >= identity.size() || identity[at] != '.')
-    return false;
-  ++at;
-  return ReadQuoted(identity, &at, name) && at == identity.size();
-}
-
-// The history's list of created objects: one "kind identity" per line.
-std::string EncodeCreated(const std::vector<ObjectRef>& created) {
-  std::string text;
-  for (const ObjectRef& object : created)
-    text.append(KindName(object.kind)).append(" ").append(object.identity).append("\n");
-  return text;
-}
-
-bool DecodeCreated(std::string_view text, std::vector<ObjectRef>* created) {
-  while (!text.empty()) {
-    std::size_t space = text.find(' ');
-    std::size_t end = text.find('\n');
-    ObjectRef object;
-    if (space > end || end == std::string_view::npos ||
-        !KindFromName(text.substr(0, space), &object.kind))
-      return false;
-    object.identity = text.substr(space + 1, end - space - 1);
-    created->push_back(std::move(object));
-    text.remove_prefix(end + 1);
-  }
-  return true;
-}
-
-std::string DropStatement(const ObjectRef& object) {
-  std::string kind(KindName(object.kind));
-  for (char& c : kind) c = static_cast<char>(c - 'a' + 'A');
-  return "DROP " + kind + " " + object.identity;
 }
 
 class SqliteDriver final : public DeployDriver {
@@ -164,6 +91,10 @@ class SqliteDriver final : public DeployDriver {
   HRESULT ReadHistory(const std::string& objectName, const std::string& kind, HistoryRow* row,
                       bool* found) override;
   HRESULT WriteHistory(const HistoryRow& row) override;
+  HRESULT CallRoutine(const RoutineCall&, std::size_t, RoutineOutput*) override {
+    return Fail(HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED),
+                "the configuration's database is SQLite, which has no stored procedures");
+  }
   void Interrupt() override {
     interrupted_ = true;
     sqlite3_interrupt(db_);
@@ -241,10 +172,7 @@ int SqliteDriver::OnBusy(void* self, int attempt) {
 HRESULT SqliteDriver::DatabaseFailure(int code, std::ptrdiff_t offset) {
   if (interrupted_) return Fail(E_ABORT, "interrupted", offset);
   if ((code & 0xff) == SQLITE_INTERRUPT && timedOut_)
-    return Fail(E_FAIL,
-                "the statement ran longer than the connection's timeout of " +
-                    std::to_string(timeout_.count()) + " s",
-                offset);
+    return Fail(E_FAIL, TimeoutMessage(timeout_), offset);
   return Fail(E_FAIL, sqlite3_errmsg(db_), offset);
 }
 
@@ -422,38 +350,38 @@ HRESULT SqliteDriver::WriteHistory(const HistoryRow& row) {
   return code == SQLITE_DONE ? S_OK : DatabaseFailure(code);
 }
 
-// The connection's TIMEOUT in whole seconds; 0 when absent or not a number.
-std::chrono::seconds TimeoutOf(const Connection& connection) {
-  std::string text = ToUtf8(connection.Get(u"TIMEOUT"));
-  long seconds = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  return std::chrono::seconds(error == std::errc() && seconds > 0 ? seconds : 0);
-}
-
 }  // namespace
+
+HRESULT SqliteDatabasePath(const Connection& connection, WStringView projectFolder,
+                           std::filesystem::path* path, std::string* message) {
+  *path = ToUtf8(connection.Get(u"DATABASE"));
+  if (path->empty()) {
+    *message = ConnectionMessage(connection, "it names no database file");
+    return E_INVALIDARG;
+  }
+  if (path->is_relative() && !projectFolder.empty())
+    *path = std::filesystem::path(ToUtf8(projectFolder)) / *path;
+  std::filesystem::path directory = path->parent_path();
+  std::error_code error;
+  if (!directory.empty() && !std::filesystem::is_directory(directory, error)) {
+    *message = ConnectionMessage(connection, "cannot open the database file " + path->string() +
+                                                 ": its directory " + directory.string() +
+                                                 " does not exist");
+    return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  }
+  return S_OK;
+}
 
 HRESULT OpenSqliteDriver(const Connection& connection, WStringView projectFolder,
                          std::unique_ptr<DeployDriver>* driver, std::string* message) {
-  std::string prefix = "connection " + ToUtf8(connection.Name()) + ": ";
-  std::filesystem::path path = ToUtf8(connection.Get(u"DATABASE"));
-  if (path.empty()) {
-    *message = prefix + "it names no database file";
-    return E_INVALIDARG;
-  }
-  if (path.is_relative() && !projectFolder.empty())
-    path = std::filesystem::path(ToUtf8(projectFolder)) / path;
-  std::filesystem::path directory = path.parent_path();
-  std::error_code error;
-  if (!directory.empty() && !std::filesystem::is_directory(directory, error)) {
-    *message = prefix + "cannot open the database file " + path.string() + ": its directory " +
-               directory.string() + " does not exist";
-    return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-  }
+  std::filesystem::path path;
+  HRESULT hr = SqliteDatabasePath(connection, projectFolder, &path, message);
+  if (FAILED(hr)) return hr;
   auto opened = std::make_unique<SqliteDriver>(TimeoutOf(connection));
   std::string why;
-  HRESULT hr = opened->Open(path.string(), &why);
+  hr = opened->Open(path.string(), &why);
   if (FAILED(hr)) {
-    *message = prefix + why;
+    *message = ConnectionMessage(connection, why);
     return hr;
   }
   *driver = std::move(opened);

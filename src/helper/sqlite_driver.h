@@ -7,17 +7,25 @@
 // neither. Opening creates the deployment history table, kv7_deployed, when
 // the database has none.
 //
-// SQLite has no functions or procedures, so items creating them are refused.
+// SQLite has no functions or procedures, so items creating them, and
+// routine runs, are refused.
 // Identities are "schema"."name" in lower case (SQLite ignores ASCII case in
 // names); an unqualified name is in main, or in temp for CREATE TEMP.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "deploy_driver.h"
 
 namespace kv7::helper {
+
+// The database file of a SQLite connection: DATABASE, a relative path taken
+// from the project folder. Fails, with *message naming the connection, when
+// it names none or its directory does not exist.
+[[nodiscard]] HRESULT SqliteDatabasePath(const Connection& connection, WStringView projectFolder,
+                                         std::filesystem::path* path, std::string* message);
 
 [[nodiscard]] HRESULT OpenSqliteDriver(const Connection& connection, WStringView projectFolder,
                                        std::unique_ptr<DeployDriver>* driver,

@@ -141,6 +141,53 @@ TEST_F(DeployEngineTest, UnchangedItemsRunNothing) {
   EXPECT_EQ(Deploy("create table orders(id int)").result, "created table orders");
 }
 
+TEST_F(DeployEngineTest, InPlaceKindsRunAsCreateOrReplaceAndAreDroppedOnlyWhenRefused) {
+  // Given a database that replaces views and functions in place, then an
+  // existing view is not dropped, each CREATE lacking OR REPLACE gets it,
+  // and a failure after the insertion still names its own line.
+  driver_.inPlace = {ObjectKind::kView, ObjectKind::kFunction};
+  driver_.objects = {{ObjectKind::kView, "open_orders"}};
+  DeployOutcome outcome = Deploy(
+      "create view open_orders as select 1;\n@\n"
+      "CREATE OR REPLACE FUNCTION total() returns int as $$ select 1 $$;\n",
+      "open_orders");
+  EXPECT_EQ(outcome.result, "replaced view open_orders, created function total");
+  EXPECT_EQ(driver_.calls,
+            (Calls{"begin", "execute create OR REPLACE view open_orders as select 1;\n",
+                   "execute CREATE OR REPLACE FUNCTION total() returns int as $$ select 1 $$;\n",
+                   "history open_orders view", "commit"}));
+
+  driver_.failOn = "selec 2";
+  driver_.failOffset = 37 + 11;  // "selec 2" in the text sent, after " OR REPLACE"
+  outcome = Deploy("create view open_orders as select 1;\nselec 2;", "open_orders");
+  EXPECT_EQ(outcome.result, "line 2: near \"selec\": syntax error");
+  driver_.failOffset = 8;  // inside the insertion: the place it went in
+  EXPECT_EQ(Deploy("\ncreate view open_orders as select 1;\nselec 2;", "open_orders").line, 2);
+  driver_.failOn.clear();
+
+  // When the database refuses, the item runs again with the view dropped
+  // first, in a new transaction.
+  driver_.refuseOn = "select 3";
+  driver_.refusedObject = "open_orders";
+  outcome = Deploy("create view open_orders as select 3;", "open_orders");
+  EXPECT_TRUE(outcome.succeeded) << outcome.result;
+  EXPECT_EQ(outcome.result, "replaced view open_orders");
+  EXPECT_EQ(outcome.notes,
+            (Calls{"dropped and created again, as the database refused to replace it in place "
+                   "(cannot change return type of existing function): view open_orders"}));
+  EXPECT_EQ(driver_.calls,
+            (Calls{"begin", "execute create OR REPLACE view open_orders as select 3;", "rollback",
+                   "begin", "drop view open_orders",
+                   "execute create OR REPLACE view open_orders as select 3;",
+                   "history open_orders view", "commit"}));
+
+  // An item controlling its own transactions cannot run again: it fails.
+  driver_.refusedObject = "open_orders";
+  outcome = Deploy("begin;\ncreate view open_orders as select 3;\ncommit;", "open_orders");
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_EQ(outcome.result, "line 1: cannot change return type of existing function");
+}
+
 TEST_F(DeployEngineTest, RoutinesWhereTheDatabaseHasNoneFailBeforeAnythingRuns) {
   driver_.hasRoutines = false;
   DeployOutcome outcome = Deploy("-- the order's total\ncreate procedure app.total() begin end", "total");

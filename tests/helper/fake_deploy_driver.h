@@ -34,6 +34,12 @@ class FakeDeployDriver : public helper::DeployDriver {
   std::optional<std::ptrdiff_t> failOffset;
   HRESULT failStatus = E_FAIL;
   std::string failMessage = "near \"selec\": syntax error";
+  // Kinds replaced in place. Execute refuses a chunk holding refuseOn, as
+  // the database refuses to replace an object in place, until the object
+  // whose identity is refusedObject has been dropped.
+  std::set<helper::ObjectKind> inPlace;
+  std::string refuseOn;
+  std::string refusedObject;
 
   std::string CannotCreate(helper::ObjectKind kind) const override {
     bool routine = kind == helper::ObjectKind::kFunction || kind == helper::ObjectKind::kProcedure;
@@ -45,8 +51,12 @@ class FakeDeployDriver : public helper::DeployDriver {
     std::transform(name.begin(), name.end(), name.begin(), ::tolower);
     return name;
   }
+  bool ReplacesInPlace(helper::ObjectKind kind) const override { return inPlace.count(kind) != 0; }
   HRESULT Execute(std::string_view chunk) override {
     calls.push_back("execute " + std::string(chunk));
+    if (!refuseOn.empty() && chunk.find(refuseOn) != std::string_view::npos &&
+        !refusedObject.empty())
+      return Fail(E_FAIL, "cannot change return type of existing function", -1, true);
     std::size_t at = failOn.empty() ? std::string_view::npos : chunk.find(failOn);
     if (at == std::string_view::npos) return S_OK;
     return Fail(failStatus, failMessage, failOffset.value_or(static_cast<std::ptrdiff_t>(at)));
@@ -68,6 +78,7 @@ class FakeDeployDriver : public helper::DeployDriver {
     return S_OK;
   }
   HRESULT Drop(const helper::ObjectRef& object) override {
+    if (object.identity == refusedObject) refusedObject.clear();
     return Record("drop " + std::string(helper::KindName(object.kind)) + " " + object.identity);
   }
   HRESULT ReadHistory(const std::string& objectName, const std::string& kind,
@@ -80,6 +91,9 @@ class FakeDeployDriver : public helper::DeployDriver {
   HRESULT WriteHistory(const helper::HistoryRow& row) override {
     history[{row.objectName, row.kind}] = row;
     return Record("history " + row.objectName + " " + row.kind);
+  }
+  HRESULT CallRoutine(const helper::RoutineCall&, std::size_t, helper::RoutineOutput*) override {
+    return Fail(E_NOTIMPL, "no routines here");
   }
   void Interrupt() override {}
   void ClearInterrupt() override {}

@@ -52,6 +52,17 @@ TEST(ItemAnalysis, FindsEveryTopLevelCreateWithItsName) {
                 "view tv temp @8",
                 "index ix on public.orders @9",
             }));
+
+  // Where each CREATE stands and whether it says OR REPLACE, for the
+  // drivers that replace objects in place.
+  ItemAnalysis analysis = Analyse("select 1;\n@\n-- note\ncreate view v as select 1; "
+                                  "create or replace function f() returns int as 'select 1';");
+  ASSERT_EQ(analysis.created.size(), 2u);
+  EXPECT_EQ(analysis.created[0].chunk, 1u);
+  EXPECT_EQ(analysis.created[0].offset, 8u);
+  EXPECT_FALSE(analysis.created[0].orReplace);
+  EXPECT_EQ(analysis.created[1].offset, 35u);
+  EXPECT_TRUE(analysis.created[1].orReplace);
 }
 
 TEST(ItemAnalysis, BodiesHideWhatTheyHold) {
