@@ -11,6 +11,7 @@
 #include "connection_catalogue.h"
 #include "deploy_driver.h"
 #include "deploy_engine.h"
+#include "routine_run.h"
 #include "kv7/platform/dispatcher.h"
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/guid.h"
@@ -28,6 +29,8 @@ struct PendingTask {
   std::string separator;
   std::string objectNameUtf8;
   bool redeployUnchanged = false;
+  // A procedure run instead of a deployment.
+  std::optional<RoutineCall> routine;
   // The connection's cancel generation when the task was queued; a task
   // whose generation is behind was cancelled. Guarded by the connection's mutex.
   std::uint64_t generation = 0;
@@ -53,6 +56,13 @@ KV7TaskReport MakeReport(const PendingTask& task, const DeployOutcome& outcome,
   report.line = outcome.line;
   report.seconds = std::chrono::duration<double>(Clock::now() - started).count();
   return report;
+}
+
+std::shared_ptr<PendingTask> NewTask(WStringView objectName) {
+  auto task = std::make_shared<PendingTask>();
+  task->id = GuidToString(NewGuid());
+  task->objectName = objectName;
+  return task;
 }
 
 void PostReport(KV7TaskReport report) {
@@ -174,6 +184,7 @@ class DeployConnection {
       if (task.generation != generation_) return FailedOutcome("cancelled before it ran");
       driver_->ClearInterrupt();
     }
+    if (task.routine) return RunRoutine(*driver_, *task.routine);
     return DeployItem(*driver_, {task.text, task.separator, task.objectNameUtf8,
                                  task.redeployUnchanged});
   }
@@ -221,9 +232,7 @@ DeploymentTasks::~DeploymentTasks() {
 }
 
 std::shared_ptr<PendingTask> DeploymentTasks::MakeTask(const DeployTaskTexts& texts) {
-  auto task = std::make_shared<PendingTask>();
-  task->id = GuidToString(NewGuid());
-  task->objectName = texts.objectName;
+  std::shared_ptr<PendingTask> task = NewTask(texts.objectName);
   WStringView source = texts.source;
   if (!source.empty() && source.front() == u'\uFEFF') source.remove_prefix(1);
   task->text = ToUtf8(source);
@@ -270,16 +279,27 @@ void DeploymentTasks::Run(const DeployTaskTexts& texts, KV7TaskReport* report) {
 
 HRESULT DeploymentTasks::Start(const DeployTaskTexts& texts,
                                ComPtr<ITaskExecutionListener> listener, WString* taskId) {
+  return Queue(MakeTask(texts), texts.connectionXml, std::move(listener), taskId);
+}
+
+HRESULT DeploymentTasks::StartRoutine(RoutineTaskTexts texts,
+                                      ComPtr<ITaskExecutionListener> listener, WString* taskId) {
+  std::shared_ptr<PendingTask> task = NewTask(texts.objectName);
+  task->routine = std::move(texts.call);
+  return Queue(std::move(task), texts.connectionXml, std::move(listener), taskId);
+}
+
+HRESULT DeploymentTasks::Queue(std::shared_ptr<PendingTask> task, WStringView connectionXml,
+                               ComPtr<ITaskExecutionListener> listener, WString* taskId) {
   if (GetUIDispatcher() == nullptr) {
     SetErrorInfo(E_UNEXPECTED,
                  u"a deployment task completes on the UI thread, and no UI dispatcher is installed");
     return E_UNEXPECTED;
   }
-  std::shared_ptr<PendingTask> task = MakeTask(texts);
   listeners_[task->id] = std::move(listener);
   try {
     std::lock_guard lock(mutex_);
-    ConnectionFor(texts.connectionXml)->Enqueue(task);
+    ConnectionFor(connectionXml)->Enqueue(task);
   } catch (const std::system_error&) {
     listeners_.erase(task->id);
     return E_OUTOFMEMORY;

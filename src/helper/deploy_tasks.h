@@ -1,5 +1,7 @@
 // The process's deployment tasks, behind CTaskHelperHook::ExecuteTask[Async]
-// and the deployment operations of CCommandHelperHook.
+// and the deployment operations of CCommandHelperHook; also the procedure
+// runs of CTaskHelperHook::ExecuteTaskRoutineAsync, which take the same
+// connections, workers and completion path.
 //
 // One connection per distinct connection document and project folder, open
 // for the life of the process (CloseIdle closes those with nothing to do;
@@ -21,6 +23,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "deploy_driver.h"
 #include "kv7/helper/helper.h"
 #include "kv7/platform/com.h"
 
@@ -35,6 +38,13 @@ struct DeployTaskTexts {
   WStringView source;
   WStringView configurationXml;
   WStringView objectName;  // the item's file name without folder and extension
+};
+
+// A procedure run as the system hands it over, its parameters read.
+struct RoutineTaskTexts {
+  WStringView connectionXml;
+  RoutineCall call;
+  WStringView objectName;  // the name its report carries
 };
 
 class DeploymentTasks {
@@ -56,6 +66,9 @@ class DeploymentTasks {
   // E_OUTOFMEMORY when no worker thread can be started.
   [[nodiscard]] HRESULT Start(const DeployTaskTexts& texts,
                               ComPtr<ITaskExecutionListener> listener, WString* taskId);
+  // Queues a procedure run as Start queues a deployment.
+  [[nodiscard]] HRESULT StartRoutine(RoutineTaskTexts texts,
+                                     ComPtr<ITaskExecutionListener> listener, WString* taskId);
   // On the UI thread, for a finished task: the report to the sink, then the
   // completion to the task's listener.
   void Deliver(const KV7TaskReport& report);
@@ -71,6 +84,8 @@ class DeploymentTasks {
 
  private:
   std::shared_ptr<PendingTask> MakeTask(const DeployTaskTexts& texts);
+  HRESULT Queue(std::shared_ptr<PendingTask> task, WStringView connectionXml,
+                ComPtr<ITaskExecutionListener> listener, WString* taskId);
   std::string Separator(WStringView configurationXml);
   std::shared_ptr<DeployConnection> ConnectionFor(WStringView connectionXml);
 

@@ -6,12 +6,6 @@
 CTaskHelperHook::CTaskHelperHook() = default;
 CTaskHelperHook::~CTaskHelperHook() = default;
 
-HRESULT CTaskHelperHook::ExecuteTaskRoutineAsync(const char16_t*, LONG, const char16_t*,
-                                                 const char16_t*, const char16_t*, BSTR*) {
-  KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::ExecuteTaskRoutineAsync", "TaskHelperHook");
-  KV7_HELPER_NOT_AVAILABLE("running procedures");
-}
-
 HRESULT CTaskHelperHook::setTaskExecutionListener(ITaskExecutionListener* listener) {
   KV7_HELPER_TRACE_ENTRY("CTaskHelperHook::setTaskExecutionListener", "TaskHelperHook");
   listener_ = listener;

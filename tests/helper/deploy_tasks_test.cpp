@@ -7,12 +7,9 @@
 #include <sqlite3.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
 #include <thread>
 
+#include "helper/task_dispatcher.h"
 #include "kv7/helper/helper.h"
 #include "kv7/platform/dispatcher.h"
 #include "kv7/platform/errorinfo.h"
@@ -28,83 +25,10 @@ constexpr char16_t kConfig[] =
     u"<CONFIG>\r\n\t<STATEMENTSEP>@</STATEMENTSEP>\r\n\t<BUILDFORDEBUG>FALSE</BUILDFORDEBUG>\r\n"
     u"</CONFIG>\r\n";
 
-// The UI thread's dispatcher, run by the test.
-class QueueDispatcher : public IDispatcher {
- public:
-  void Post(std::function<void()> work) override {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(work));
-    posted_.notify_all();
-  }
-  // Runs posted work, waiting for more, until `done` holds; false when
-  // nothing more comes within 20 seconds.
-  bool RunUntil(const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-      std::function<void()> work;
-      {
-        std::unique_lock lock(mutex_);
-        if (!posted_.wait_until(lock, deadline, [this] { return !queue_.empty(); })) return false;
-        work = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      work();
-    }
-    return true;
-  }
-  bool Empty() {
-    std::lock_guard lock(mutex_);
-    return queue_.empty();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable posted_;
-  std::deque<std::function<void()>> queue_;
-};
-
-class RecordingListener : public ComObject<ITaskExecutionListener> {
- public:
-  explicit RecordingListener(std::vector<std::string>* events) : events_(events) {}
-  HRESULT taskMessageAdded(const char16_t*, const char16_t*) override { return S_OK; }
-  HRESULT taskCompleted(const char16_t* taskId, LONG status) override {
-    events_->push_back("done " + ToUtf8(taskId) + " " + std::to_string(status));
-    return S_OK;
-  }
-
- private:
-  std::vector<std::string>* events_;
-};
-
-class DeployTasksTest : public ScratchDir {
+class DeployTasksTest : public TaskHooksTest {
  protected:
-  void SetUp() override {
-    ScratchDir::SetUp();
-    SetUIDispatcher(&dispatcher_);
-    ASSERT_EQ(command_.SetDeploymentContext(FromUtf8(dir().string()).c_str(), FALSE), S_OK);
-    ASSERT_EQ(command_.SetTaskReportSink([this](const KV7TaskReport& report) {
-      events_.push_back("report " + ToUtf8(report.taskId) + " " + ToUtf8(report.result));
-      reports_.push_back(report);
-    }),
-              S_OK);
-  }
-  void TearDown() override {
-    EXPECT_EQ(command_.SetTaskReportSink({}), S_OK);
-    EXPECT_EQ(command_.CollectGarbage(), S_OK);
-    SetUIDispatcher(nullptr);
-    ScratchDir::TearDown();
-  }
-
-  // Starts a task whose listener writes to events_; the hook goes at once,
-  // as the completion does not need it.
   std::string Start(const std::string& name, const std::string& text) {
-    CTaskHelperHook hook;
-    EXPECT_EQ(hook.setTaskExecutionListener(MakeCom<RecordingListener>(&events_).Get()), S_OK);
-    CComBSTR id;
-    EXPECT_EQ(hook.ExecuteTaskAsync(kShop, FromUtf8(text).c_str(), kConfig, u"",
-                                    FromUtf8(name).c_str(), id.Put()),
-              S_OK);
-    return ToUtf8(id.ToString());
+    return StartTask(kShop, kConfig, name, text);
   }
   std::pair<LONG, std::string> Run(const std::string& text, const char16_t* connection = kShop,
                                    const char16_t* config = kConfig) {
@@ -115,18 +39,6 @@ class DeployTasksTest : public ScratchDir {
               S_OK);
     return {status, ToUtf8(result.ToString())};
   }
-  bool WaitForCompletions(std::size_t count) {
-    return dispatcher_.RunUntil([&] {
-      return std::size_t(std::count_if(events_.begin(), events_.end(), [](const std::string& e) {
-               return e.starts_with("done ");
-             })) >= count;
-    });
-  }
-
-  QueueDispatcher dispatcher_;
-  CCommandHelperHook command_;
-  std::vector<std::string> events_;
-  std::vector<KV7TaskReport> reports_;
 };
 
 TEST_F(DeployTasksTest, AsynchronousTasksFinishInStartOrderEachReportFirst) {
@@ -226,6 +138,33 @@ TEST_F(DeployTasksTest, SynchronousTasksRunAndReportOnTheCallersThread) {
   EXPECT_GT(OpenHandles(Path("shop.db")), 0);
   EXPECT_EQ(command_.CollectGarbage(), S_OK);
   EXPECT_EQ(OpenHandles(Path("shop.db")), 0);
+}
+
+TEST_F(DeployTasksTest, ProcedureRunsFailOnSqliteAndDebuggingIsRefused) {
+  CComBSTR id;
+  ASSERT_EQ(Hook()->ExecuteTaskRoutineAsync(u"\"app\".\"total\"", 0, u"", kShop, u"total",
+                                            id.Put()),
+            S_OK);
+  ASSERT_TRUE(WaitForCompletions(1));
+  EXPECT_EQ(events_, (std::vector<std::string>{
+                         "report " + ToUtf8(id.ToString()) +
+                             " \"app\".\"total\": the configuration's database is SQLite, which "
+                             "has no stored procedures",
+                         "done " + ToUtf8(id.ToString()) + " 0"}));
+  EXPECT_EQ(reports_[0].objectName, u"total");
+
+  CComBSTR debugged;
+  constexpr HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(Hook()->ExecuteTaskRoutineAsync(u"total", 1, u"", kShop, u"total", debugged.Put()),
+            kNotSupported);
+  HRESULT status = S_OK;
+  WString description;
+  ASSERT_TRUE(GetErrorInfo(&status, &description));
+  EXPECT_NE(description.find(u"no procedure debug engine is installed"), WString::npos);
+  EXPECT_TRUE(debugged.IsNull());
+  EXPECT_EQ(Hook()->ExecuteTaskRoutineAsync(u"total", 0, u"<SP><COLUMNS>", kShop, u"total",
+                                            debugged.Put()),
+            E_INVALIDARG);
 }
 
 }  // namespace

@@ -113,9 +113,9 @@ TEST_F(HelperLibrary, ListenerIsHeldUntilCleared) {
   EXPECT_EQ(task.setTaskExecutionListener(nullptr), S_OK);
   EXPECT_EQ(listener->Count(), 1u);
 
-  // What this build does not offer says so and leaves outputs alone.
+  // A run that names no procedure is refused and leaves the output alone.
   CComBSTR id;
-  EXPECT_EQ(task.ExecuteTaskRoutineAsync(u"", 0, u"", u"", u"", id.Put()), E_NOTIMPL);
+  EXPECT_EQ(task.ExecuteTaskRoutineAsync(u"", 0, u"", u"", u"", id.Put()), E_INVALIDARG);
   EXPECT_TRUE(id.IsNull());
 }
 

@@ -15,6 +15,7 @@
 
 #include "kv7/platform/bstr.h"
 #include "kv7/platform/com.h"
+#include "kv7/platform/file_lock.h"  // KV7_E_LOCKED
 #include "kv7/platform/hresult.h"
 
 // The catalogue has no connection of the name asked for (also the system's
@@ -78,10 +79,21 @@ class CTaskHelperHook {
   // Starts running a stored procedure (mode 0: to execute it) on the
   // connection: the procedure as the system displays it ("schema"."name"),
   // its parameter values document (/SP/COLUMNS/COLUMN elements with
-  // TYPENAME, LENGTH, SCALE, PARM_MODE, PARMNAME and PARAM_VALUE), and the
-  // name its report carries. Returns at once with the task identifier;
-  // the report (result rows, out values, the server's notices) and the
-  // completion come as for ExecuteTaskAsync.
+  // TYPENAME, LENGTH, SCALE, PARM_MODE, PARMNAME and PARAM_VALUE; a value
+  // "(null)" or empty is NULL), and the name its report carries. Returns at
+  // once with the task identifier; the report and the completion come as
+  // for ExecuteTaskAsync, on the connection's worker. On PostgreSQL a
+  // procedure is called (CALL, its OUT parameters as NULL placeholders) and
+  // a function queried (SELECT * FROM), the values cast to their TYPENAMEs;
+  // the report's result says what ran ("called app.place_order",
+  // "app.order_lines returned 3 rows") and its notes list a function's rows
+  // (a header line, one line per row, at most 100), a procedure's OUT and
+  // INOUT values ("total = 42") and the server's notices. A SQLite
+  // connection has no procedures: the task fails saying so.
+  // E_INVALIDARG for an empty procedure name or a parameter document that
+  // is not one; HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED) for another mode
+  // (debugging), as no procedure debug engine is installed; E_UNEXPECTED
+  // as ExecuteTaskAsync. Error information says why.
   HRESULT ExecuteTaskRoutineAsync(const char16_t* procedure, LONG mode,
                                   const char16_t* parametersXml, const char16_t* connectionXml,
                                   const char16_t* objectName, BSTR* taskId);
@@ -185,6 +197,22 @@ class CCommandHelperHook {
   // Interrupts every running deployment statement (Ctrl-C): the item rolls
   // back and fails; tasks still queued fail without running.
   HRESULT CancelTasks();
+  // One build at a time per deployment target: takes the lock of the
+  // database that the connection document names (a relative SQLite path is
+  // taken from the project folder), waiting up to waitSeconds for another
+  // process or connection document holding it. A SQLite database is locked
+  // through the file "<database>.kv7lock" beside it; a PostgreSQL database
+  // with a session advisory lock on a connection kept for it. The lock is
+  // held until UnlockDeploymentTarget with the same two texts, or the
+  // process's end; taking it again under them is S_OK at once.
+  // KV7_E_LOCKED when the wait ran out, *holder then naming who holds it
+  // ("kv7 pid 4711 on build1 since 12/06/2026 21:40:02", set although the
+  // call failed); on any failure error information names the connection
+  // and says why (a refused connection, a missing directory).
+  HRESULT LockDeploymentTarget(const char16_t* connectionXml, const char16_t* projectFolder,
+                               double waitSeconds, BSTR* holder);
+  // Lets the lock go; S_FALSE when this process held none under the texts.
+  HRESULT UnlockDeploymentTarget(const char16_t* connectionXml, const char16_t* projectFolder);
   // Writes the library's stores through to disk.
   HRESULT ForceCacheSave();
   // The companion administration tools, one command each (package commands
