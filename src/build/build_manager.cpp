@@ -229,6 +229,44 @@ HRESULT CKV7NE_RunItem::Execute(CFileVwFileNode* node, const WString& text,
   return hierarchy_->AddTaskHelperToList(std::move(hook), taskId.ToString());
 }
 
+// ---- CKV7NE_RunProcedure -------------------------------------------------------
+
+CKV7NE_RunProcedure::CKV7NE_RunProcedure(WStringView procedure, LONG mode,
+                                         WStringView parametersXml, WStringView cfgName,
+                                         WStringView connectionXml,
+                                         std::shared_ptr<CKV7OutputWindow> pane,
+                                         CMyProjectHierarchy* hierarchy)
+    : procedure_(procedure), mode_(mode), parameters_xml_(parametersXml), cfg_name_(cfgName),
+      connection_xml_(connectionXml), pane_(std::move(pane)), hierarchy_(hierarchy) {
+  KV7_TRACE_ENTRY("CKV7NE_RunProcedure::CKV7NE_RunProcedure", 6, "KV7NodeExecutors");
+}
+
+CKV7NE_RunProcedure::~CKV7NE_RunProcedure() {
+  KV7_TRACE_ENTRY("CKV7NE_RunProcedure::~CKV7NE_RunProcedure", 6, "KV7NodeExecutors");
+}
+
+HRESULT CKV7NE_RunProcedure::DoWork(CFileVwFileNode*) {
+  KV7_TRACE_ENTRY("CKV7NE_RunProcedure::DoWork", 2, "KV7NodeExecutors");
+  if (GetExecutionMode() == kSynchronous || hierarchy_ == nullptr)
+    return KV7_TRACE_RETURN(E_FAIL);
+  auto hook = std::make_unique<CTaskHelperHook>();
+  ComPtr<CKV7TaskListener> listener =
+      CKV7TaskListener::CreateInstance(hierarchy_, procedure_, cfg_name_, true);
+  (void)hook->setTaskExecutionListener(listener.Get());
+  CComBSTR taskId;
+  HRESULT hr = hook->ExecuteTaskRoutineAsync(procedure_.c_str(), mode_, parameters_xml_.c_str(),
+                                             connection_xml_.c_str(), procedure_.c_str(),
+                                             taskId.Put());
+  if (FAILED(hr)) {
+    // The run never started, so no completion will say why.
+    WString description;
+    if (pane_ && kv7::GetErrorInfo(nullptr, &description))
+      (void)pane_->OutputString((description + u"\n").c_str());
+    return KV7_TRACE_RETURN(hr);
+  }
+  return KV7_TRACE_RETURN(hierarchy_->AddTaskHelperToList(std::move(hook), taskId.ToString()));
+}
+
 // ---- CKV7BuildManager ---------------------------------------------------------
 
 HRESULT CKV7BuildManager::GetAbsoluteOutputDirectory(CMyProjectHierarchy* hierarchy,
@@ -323,6 +361,10 @@ HRESULT CKV7BuildManager::Plan(CMyProjectHierarchy* hierarchy, CMyProjectCfg* cf
     item.decision = judge.Decide(node, &item.builtTime);
     if (rebuild && item.decision == CeKV7BuildDecision::kForced)
       item.decision = CeKV7BuildDecision::kNeverBuilt;
+    // The build does not need the time of an unchanged item; a plan says it.
+    if (item.decision == CeKV7BuildDecision::kUnchanged)
+      (void)hierarchy->GetBuiltFiles()->GetBuiltTime(cfg->GetName(), node->GetFullPath(),
+                                                     &item.builtTime);
   }
   if (!fromRunOrder) return KV7_TRACE_RETURN(S_OK);
   std::unordered_set<CFileVwFileNode*> taken(nodes.begin(), nodes.end());

@@ -83,6 +83,7 @@ void CMyProjectCfg::Detach() {
   KV7_TRACE_ENTRY("CMyProjectCfg::Detach", 2, "MyProjectCfg");
   if (hierarchy_) (void)hierarchy_->UnRegisterProjectListener(this);
   hierarchy_ = nullptr;
+  (void)OnModeChange(DBGMODE_Design);  // the debugger lets go of this configuration
 }
 
 void CMyProjectCfg::SetCfgName(WStringView name) {

@@ -4,6 +4,7 @@
 
 #include "kv7/build/configurations.h"
 #include "kv7/build/node_executors.h"
+#include "kv7/build/startup_services.h"
 #include "kv7/build/task_listener.h"
 #include "kv7/document/built_files.h"
 #include "kv7/helper/helper.h"
@@ -81,7 +82,9 @@ ComPtr<CMyProjectHierarchy> CMyProjectHierarchy::CreateInstance() {
   return kv7::AdoptNew(new CMyProjectHierarchy);
 }
 
-CMyProjectHierarchy::CMyProjectHierarchy() : built_files_(std::make_unique<CKV7BuiltFiles>()) {
+CMyProjectHierarchy::CMyProjectHierarchy()
+    : built_files_(std::make_unique<CKV7BuiltFiles>()),
+      startup_services_(CVsProjectStartupServices::CreateInstance()) {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::CMyProjectHierarchy", 6, "PrjHier");
   if (SUCCEEDED(CreateXMLDOMDocument(tracking_document_.Put()))) {
     VARIANT_BOOL ok;

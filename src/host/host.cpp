@@ -55,6 +55,7 @@ CHost::CHost()
       tracking_(MakeCom<TrackingService>()),
       buildManager_(MakeCom<BuildManagerService>()),
       environment_(MakeCom<EnvironmentOptionsService>()),
+      debugger_(MakeCom<DebuggerService>()),
       dispatcher_(std::make_unique<UIDispatcher>()),
       reports_(std::make_shared<std::vector<KV7TaskReport>>()) {
   auto provider = MakeCom<Provider>();
@@ -78,6 +79,7 @@ CHost::CHost()
   provider->Offer(SID_SVsOutputWindow, outputWindow_.Get());
   provider->Offer(SID_SVsStatusbar, statusbar_.Get());
   provider->Offer(SID_SVsEnvironmentOptions, environment_.Get());
+  provider->Offer(SID_SVsShellDebugger, debugger_.Get());
   provider_ = provider;
   previousDispatcher_ = SetUIDispatcher(dispatcher_.get());
   (void)CCommandHelperHook().SetTaskReportSink(
@@ -144,9 +146,15 @@ void CHost::SetQuiet(bool quiet) {
   statusbar_->SetQuiet(quiet);
 }
 
+void CHost::SetBuildPaneToStderr(bool toStderr) { outputWindow_->SetBuildPaneToStderr(toStderr); }
+
 const WString* CHost::PaneText(REFGUID pane) const {
   const OutputPane* found = outputWindow_->Pane(pane);
   return found ? &found->Text() : nullptr;
+}
+
+const std::vector<VsDebugTargetInfo>& CHost::DebugLaunches() const {
+  return debugger_->Launched();
 }
 
 const WString& CHost::StatusText() const { return statusbar_->Text(); }

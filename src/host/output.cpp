@@ -10,8 +10,8 @@ namespace kv7::host {
 HRESULT OutputPane::OutputString(const char16_t* text) {
   if (text == nullptr) return E_POINTER;
   text_ += text;
-  if (*quiet_) return S_OK;
-  std::FILE* out = to_stdout_ ? stdout : stderr;
+  if (streams_->quiet) return S_OK;
+  std::FILE* out = build_pane_ && !streams_->build_to_stderr ? stdout : stderr;
   std::fputs(ToUtf8(text).c_str(), out);
   std::fflush(out);
   return S_OK;
@@ -32,7 +32,7 @@ HRESULT OutputWindowService::GetPane(REFGUID pane, IVsOutputWindowPane** found) 
 
 HRESULT OutputWindowService::CreatePane(REFGUID pane, const char16_t*, BOOL, BOOL) {
   if (Pane(pane) != nullptr) return S_OK;
-  panes_.emplace_back(pane, MakeCom<OutputPane>(pane == GUID_BuildOutputWindowPane, &quiet_));
+  panes_.emplace_back(pane, MakeCom<OutputPane>(pane == GUID_BuildOutputWindowPane, &streams_));
   return S_OK;
 }
 

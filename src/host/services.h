@@ -116,11 +116,19 @@ class SolutionService final : public ComObject<IVsSolution> {
   std::vector<ComPtr<IVsHierarchy>> projects_;
 };
 
-// One pane of the output window: the build pane writes to stdout, the
-// others to stderr; a quiet host only keeps the text.
+// How the output window's panes print: quiet keeps the text only; the
+// build pane goes to stdout unless sent to stderr (machine-readable output
+// owns stdout then); the other panes go to stderr.
+struct PaneStreams {
+  bool quiet = false;
+  bool build_to_stderr = false;
+};
+
+// One pane of the output window.
 class OutputPane final : public ComObject<IVsOutputWindowPane> {
  public:
-  OutputPane(bool toStdout, const bool* quiet) : to_stdout_(toStdout), quiet_(quiet) {}
+  OutputPane(bool buildPane, const PaneStreams* streams)
+      : build_pane_(buildPane), streams_(streams) {}
 
   const WString& Text() const { return text_; }
 
@@ -128,14 +136,15 @@ class OutputPane final : public ComObject<IVsOutputWindowPane> {
   HRESULT Activate() override { return S_OK; }
 
  private:
-  bool to_stdout_;
-  const bool* quiet_;
+  bool build_pane_;
+  const PaneStreams* streams_;
   WString text_;
 };
 
 class OutputWindowService final : public ComObject<IVsOutputWindow> {
  public:
-  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  void SetQuiet(bool quiet) { streams_.quiet = quiet; }
+  void SetBuildPaneToStderr(bool toStderr) { streams_.build_to_stderr = toStderr; }
   // What a pane was given, or null when there is no such pane.
   const OutputPane* Pane(REFGUID pane) const;
 
@@ -146,7 +155,8 @@ class OutputWindowService final : public ComObject<IVsOutputWindow> {
   HRESULT Show() override { return S_OK; }
 
  private:
-  bool quiet_ = false;
+  // Shared with the panes, which the window outlives.
+  PaneStreams streams_;
   std::vector<std::pair<GUID, ComPtr<OutputPane>>> panes_;
 };
 
@@ -305,6 +315,22 @@ class ShellService final : public ComObject<IVsUIShell> {
   std::deque<WString> choices_;
   std::vector<ShownMessageBox> shown_;
   std::vector<WString> errorReports_;
+};
+
+// The IDE's debugger without debug engines: it keeps what it was asked to
+// launch and refuses, saying that no engine for the target is installed.
+class DebuggerService final : public ComObject<IVsDebugger> {
+ public:
+  const std::vector<VsDebugTargetInfo>& Launched() const { return launched_; }
+
+  HRESULT LaunchDebugTargets(ULONG count, VsDebugTargetInfo* targets) override;
+  HRESULT AdviseDebuggerEvents(IVsDebuggerEvents* sink, DWORD* cookie) override;
+  HRESULT UnadviseDebuggerEvents(DWORD cookie) override;
+
+ private:
+  std::vector<VsDebugTargetInfo> launched_;
+  std::map<DWORD, ComPtr<IVsDebuggerEvents>> sinks_;
+  DWORD next_cookie_ = 1;
 };
 
 class RegistryService final : public ComObject<ILocalRegistry2> {

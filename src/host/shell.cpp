@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "kv7/platform/errorinfo.h"
+#include "kv7/platform/guid.h"
 #include "services.h"
 
 namespace kv7::host {
@@ -67,6 +68,27 @@ HRESULT ShellService::ChooseFromList(const char16_t* title, ULONG count,
   if (*chosen >= count) return S_FALSE;
   Print(WString(title ? title : u"") + u" " + entries[*chosen]);
   return S_OK;
+}
+
+HRESULT DebuggerService::LaunchDebugTargets(ULONG count, VsDebugTargetInfo* targets) {
+  if (targets == nullptr && count > 0) return E_POINTER;
+  launched_.insert(launched_.end(), targets, targets + count);
+  if (count == 0) return S_OK;
+  const HRESULT refused = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+  SetErrorInfo(refused, u"no debug engine " + GuidToString(targets[0].debugEngine) +
+                            u" is installed: procedures can be run (kv7 run), not debugged");
+  return refused;
+}
+
+HRESULT DebuggerService::AdviseDebuggerEvents(IVsDebuggerEvents* sink, DWORD* cookie) {
+  if (sink == nullptr || cookie == nullptr) return E_POINTER;
+  *cookie = next_cookie_++;
+  sinks_.emplace(*cookie, sink);
+  return S_OK;
+}
+
+HRESULT DebuggerService::UnadviseDebuggerEvents(DWORD cookie) {
+  return sinks_.erase(cookie) == 1 ? S_OK : E_INVALIDARG;
 }
 
 HRESULT RegistryService::GetLocalRegistryRoot(BSTR* root) {

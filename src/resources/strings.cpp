@@ -90,10 +90,15 @@ constexpr StringResource kStrings[] = {
     {1213, u"Index"},
     {1217, u"%s could not be saved, so it was not deployed."},
     {1221, u"Warning: the procedure %1 does not match its CLR method %2; the build goes on."},
+    {1240, u"------ Running %2 in %1 ------"},
     {1241, u"The run of %s failed."},
     {1242, u"%s ran."},
     {1244, u"The procedure ran."},
     {1245, u"The procedure run failed."},
+    {1251, u"The configuration names no startup procedure. Name one (kv7 startup PROJECT CONFIG "
+           u"PROCEDURE) and start again."},
+    {1255, u"The startup procedure has input parameters without values. Give each a value "
+           u"(kv7 startup PROJECT CONFIG --param NAME=VALUE) and start again."},
     {1257, u"The configuration's connection is no longer in the connection list. Give the "
            u"configuration another connection and build again."},
     {1258, u"Connection not found"},

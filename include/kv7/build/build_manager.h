@@ -36,8 +36,8 @@ bool DecisionDeploys(CeKV7BuildDecision decision);
 struct KV7PlannedItem {
   ComPtr<CFileVwFileNode> node;
   CeKV7BuildDecision decision = CeKV7BuildDecision::kNeverBuilt;
-  // The record's build time of the item ("%m/%d/%Y %H:%M:%S"); empty when
-  // it was never built.
+  // The record's build time of the item ("%m/%d/%Y %H:%M:%S") when it
+  // changed since or is unchanged; empty otherwise.
   WString builtTime;
 };
 
@@ -88,6 +88,32 @@ class CKV7NE_RunItem : public CKV7NodeExecutor {
   ComPtr<CMyProjectCfg> cfg_;
   LONG last_status_ = 0;
   WString last_result_;
+};
+
+// Runs a stored procedure as a task of the project; its completion is the
+// hierarchy's (taskCompleted). Asynchronous only: in synchronous mode
+// DoWork answers E_FAIL.
+class CKV7NE_RunProcedure : public CKV7NodeExecutor {
+ public:
+  // The procedure as the system displays it, the run's mode (0: run), its
+  // parameter values document, the configuration's full name and its
+  // connection document.
+  CKV7NE_RunProcedure(WStringView procedure, LONG mode, WStringView parametersXml,
+                      WStringView cfgName, WStringView connectionXml,
+                      std::shared_ptr<CKV7OutputWindow> pane, CMyProjectHierarchy* hierarchy);
+  ~CKV7NE_RunProcedure() override;
+
+  // Starts the run; the node is not used.
+  HRESULT DoWork(CFileVwFileNode* node) override;
+
+ private:
+  WString procedure_;
+  LONG mode_;
+  WString parameters_xml_;
+  WString cfg_name_;
+  WString connection_xml_;
+  std::shared_ptr<CKV7OutputWindow> pane_;
+  CMyProjectHierarchy* hierarchy_;
 };
 
 // The object name the helper library is given for an item: its file name

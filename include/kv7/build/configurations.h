@@ -32,7 +32,7 @@ WString MakeCfgFullName(WStringView name, WStringView platform);
 
 class CMyProjectCfg final
     : public kv7::ComObject<IVsProjectCfg, IVsBuildableProjectCfg, IVsDebuggableProjectCfg,
-                            IKV7ProjectListener> {
+                            IKV7ProjectListener, IVsDebuggerEvents> {
  public:
   // A configuration of the hierarchy (not owned), registered with it as a
   // project listener until Detach. One named "Debug" (ignoring case)
@@ -115,6 +115,20 @@ class CMyProjectCfg final
   HRESULT Wait(DWORD milliseconds, BOOL tickWhenMessagesWait) override;
   // ---- IVsDebuggableProjectCfg -------------------------------------------
   HRESULT QueryDebugLaunch(ULONG flags, BOOL* canLaunch) override;
+  // Starts the startup procedure of the debugging info on the
+  // configuration's connection with its saved parameter values: with
+  // DBGLAUNCH_NoDebug it runs as a task of the project (its end is the
+  // hierarchy's, IsCompileInProgress), otherwise the IDE debugger gets it.
+  // A configuration without a connection, with one the catalogue lacks,
+  // without a startup procedure, or with input parameters lacking values
+  // is refused through the IDE's error report with that status.
+  HRESULT DebugLaunch(ULONG flags) override;
+  // The one target a debug launch hands the debugger: the procedure debug
+  // engine, launched as a custom operation.
+  HRESULT GetDebugLaunchTargets(VsDebugTargetInfo* target) const;
+  // ---- IVsDebuggerEvents: a debug launch follows the debugger until it
+  // returns to design mode.
+  HRESULT OnModeChange(DBGMODE mode) override;
   // ---- IKV7ProjectListener: renames reach the run order ------------------
   HRESULT FileAdded(const char16_t*) override { return S_OK; }
   HRESULT FileDeleted(const char16_t*) override { return S_OK; }
@@ -145,7 +159,18 @@ class CMyProjectCfg final
   CRunOrder run_order_;
   CKV7DebuggingInfo debugging_;
   std::array<ComPtr<IVsBuildStatusCallback>, 5> callbacks_;
+  // The debugger this configuration listens to during a debug launch.
+  ComPtr<IVsDebugger> debugger_;
+  DWORD debugger_cookie_ = 0;
 };
+
+// Statuses of a refused start.
+inline constexpr HRESULT KV7_E_NO_CONNECTION = MakeHResult(0x8004041D);
+inline constexpr HRESULT KV7_E_NO_STARTUP_PROCEDURE = MakeHResult(0x800404E3);
+inline constexpr HRESULT KV7_E_STARTUP_VALUES_MISSING = MakeHResult(0x800404E7);
+// The debug engine of database procedures.
+inline constexpr GUID GUID_KV7ProcedureDebugEngine =
+    kv7::MakeGuid("F9971293-7298-11D6-837C-00C04F6BCBA2");
 
 class CCfgProvider final : public kv7::ComObject<IVsCfgProvider2> {
  public:

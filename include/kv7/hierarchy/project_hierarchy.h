@@ -27,6 +27,7 @@ class CMyProjectCfg;
 class CKV7BuiltFiles;
 class CKV7DebuggingInfo;
 class CKV7TaskHelperMgr;
+class CVsProjectStartupServices;
 class CTaskHelperHook;
 
 // Delete operations of QueryDeleteItem / DeleteItem.
@@ -247,6 +248,8 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   // solution build manager has active for the project; null when neither
   // names one of the provider's.
   CMyProjectCfg* GetDefaultConfiguration() const;
+  // The IDE services the project wants running while it is open.
+  CVsProjectStartupServices* GetStartupServices() const { return startup_services_.Get(); }
   // The default configuration, else the provider's first, else null.
   CMyProjectCfg* GetActiveProjectConfig() const;
   CKV7ConnInfo* GetActiveConnInfo() const;
@@ -449,6 +452,7 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   ComPtr<CCfgProvider> cfg_provider_;
   DWORD cfg_provider_cookie_ = 0;
   std::unique_ptr<CKV7BuiltFiles> built_files_;
+  ComPtr<CVsProjectStartupServices> startup_services_;
   // Registered project listeners, in registration order; not referenced.
   std::vector<IKV7ProjectListener*> listeners_;
   ComPtr<IXMLDOMDocument> tracking_document_;

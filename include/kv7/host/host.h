@@ -79,6 +79,7 @@ class QueryEditService;
 class FileChangeService;
 class ShellService;
 class EnvironmentOptionsService;
+class DebuggerService;
 class UIDispatcher;
 
 class CHost {
@@ -139,10 +140,14 @@ class CHost {
   // A quiet host records message boxes, error reports and output but
   // prints nothing.
   void SetQuiet(bool quiet);
+  // The build pane prints to stderr instead of stdout.
+  void SetBuildPaneToStderr(bool toStderr);
 
   // What the output window's pane was given so far; null when the pane
   // was never created.
   const WString* PaneText(REFGUID pane) const;
+  // What the debugger was asked to launch, oldest first.
+  const std::vector<VsDebugTargetInfo>& DebugLaunches() const;
   // The status bar's text and last progress (complete, total).
   const WString& StatusText() const;
   std::pair<ULONG, ULONG> StatusProgress() const;
@@ -173,6 +178,7 @@ class CHost {
   ComPtr<TrackingService> tracking_;
   ComPtr<BuildManagerService> buildManager_;
   ComPtr<EnvironmentOptionsService> environment_;
+  ComPtr<DebuggerService> debugger_;
   ComPtr<IServiceProvider> provider_;
   MessageBoxPresenter previousPresenter_;
   std::unique_ptr<UIDispatcher> dispatcher_;

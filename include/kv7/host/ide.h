@@ -478,6 +478,9 @@ struct IVsDebuggableProjectCfg : IVsCfg {
   KV7_INTERFACE(IVsCfg, "7F7CD0DB-91EF-49DC-9FA9-02D128515DE7")
 
   virtual HRESULT QueryDebugLaunch(ULONG flags, BOOL* canLaunch) = 0;
+  // Starts the configuration: with DBGLAUNCH_NoDebug runs it, otherwise
+  // debugs it.
+  virtual HRESULT DebugLaunch(ULONG flags) = 0;
 };
 
 // What a configuration provider tells its listeners.
@@ -644,3 +647,73 @@ struct IVsUIShellOpenDocument : IUnknown {
                                          IVsHierarchy* hierarchy, VSITEMID item) = 0;
 };
 inline constexpr GUID SID_SVsUIShellOpenDocument = IVsUIShellOpenDocument::iid();
+
+// ---- Debugging ------------------------------------------------------------
+
+// Launch flags of IVsDebuggableProjectCfg::DebugLaunch.
+inline constexpr ULONG DBGLAUNCH_NoDebug = 0x4;
+// The debugger's launch operation that starts a custom debug engine.
+inline constexpr DWORD DLO_Custom = 4;
+
+// What the debugger launches: an operation, its flags, the debug engine,
+// the program and its arguments (what the engine reads), and whether the
+// program's output goes to the output window.
+struct VsDebugTargetInfo {
+  DWORD launchOperation = 0;
+  DWORD launchFlags = 0;
+  GUID debugEngine{};
+  WString executable;
+  WString arguments;
+  BOOL sendToOutputWindow = FALSE;
+};
+
+// The debugger's modes, for those who follow them.
+enum DBGMODE : LONG { DBGMODE_Design = 0, DBGMODE_Break = 1, DBGMODE_Run = 2 };
+
+struct IVsDebuggerEvents : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515E02")
+
+  virtual HRESULT OnModeChange(DBGMODE mode) = 0;
+};
+
+// The IDE's debugger.
+struct IVsDebugger : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515E03")
+
+  // Launches the targets with their debug engines.
+  virtual HRESULT LaunchDebugTargets(ULONG count, VsDebugTargetInfo* targets) = 0;
+  virtual HRESULT AdviseDebuggerEvents(IVsDebuggerEvents* sink, DWORD* cookie) = 0;
+  virtual HRESULT UnadviseDebuggerEvents(DWORD cookie) = 0;
+};
+inline constexpr GUID SID_SVsShellDebugger = IVsDebugger::iid();
+
+// ---- Project startup services ---------------------------------------------
+
+// Named values that an object saves itself into and loads itself from.
+struct IPropertyBag : IUnknown {
+  KV7_INTERFACE(IUnknown, "55272A00-42CB-11CE-8135-00AA004BB851")
+
+  // E_INVALIDARG when the bag holds no value of that name.
+  virtual HRESULT Read(const char16_t* name, VARIANT* value) = 0;
+  virtual HRESULT Write(const char16_t* name, const VARIANT& value) = 0;
+};
+
+// An enumerator of GUIDs.
+struct IEnumProjectStartupServices : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515E04")
+
+  // Fills up to `count` GUIDs; S_FALSE when fewer were left.
+  virtual HRESULT Next(ULONG count, GUID* services, ULONG* fetched) = 0;
+  virtual HRESULT Skip(ULONG count) = 0;
+  virtual HRESULT Reset() = 0;
+  virtual HRESULT Clone(IEnumProjectStartupServices** copy) = 0;
+};
+
+// The services a project wants running while it is open.
+struct IVsProjectStartupServices : IUnknown {
+  KV7_INTERFACE(IUnknown, "7F7CD0DB-91EF-49DC-9FA9-02D128515E05")
+
+  virtual HRESULT AddStartupService(REFGUID service) = 0;
+  virtual HRESULT RemoveStartupService(REFGUID service) = 0;
+  virtual HRESULT GetStartupServiceEnum(IEnumProjectStartupServices** services) = 0;
+};
