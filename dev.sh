@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(g++ cmake ninja-build pkg-config libxml2-dev libicu-dev libsqlite3-dev
-          libssl-dev libpq-dev postgresql libgtest-dev libbenchmark-dev)
+          libssl-dev libpq-dev postgresql libgtest-dev libbenchmark-dev python3)
 
 setup() {
   local missing=()

@@ -1,21 +1,21 @@
 // The build verbs: deploy a configuration's changed items (or all of them),
-// forget what a configuration built, deploy one item alone, and show what a
-// build would do. Each drives the configuration as the IDE's build commands
-// do, runs the UI thread's message loop until the build ends, and saves the
-// built-files record with what committed.
+// show what a build would do, forget what a configuration built, deploy one
+// item alone, and run the startup procedure. Each drives the configuration
+// as the IDE's commands do, runs the UI thread's message loop until the
+// work ends, and saves the built-files record with what committed.
 #include "build_verbs.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
 #include "arguments.h"
 #include "interrupt.h"
+#include "json_output.h"
 #include "kv7/build/build_manager.h"
 #include "kv7/build/configurations.h"
-#include "kv7/document/built_files.h"
 #include "kv7/package/package_site.h"
-#include "kv7/util/path_names.h"
 #include "project_session.h"
 
 namespace kv7::cli {
@@ -63,9 +63,54 @@ class BuildWatch {
   DWORD cookie_ = 0;
 };
 
+// How long a verb that writes the record waits for another that holds it.
+constexpr double kDefaultWaitSeconds = 30;
+
+// The options every verb here shares: the configuration, the output and
+// the wait for another build.
+struct VerbOptions {
+  ParsedArguments parsed;
+  bool json = false;
+  double waitSeconds = kDefaultWaitSeconds;
+};
+
+// Parses the arguments; with --json the build pane and the human lines go
+// to stderr, stdout being the events'. An exit code.
+int Parse(const char* verb, const Arguments& args, std::vector<const char*> flags, int positional,
+          VerbOptions* options) {
+  flags.push_back("--json");
+  std::string error;
+  if (!ParseArguments(args, flags, {"--config", "--wait"}, positional, positional,
+                      &options->parsed, &error))
+    return BadUsage(verb, error);
+  options->json = options->parsed.Has("--json");
+  if (options->parsed.HasOption("--wait")) {
+    const std::string wait = options->parsed.Option("--wait");
+    char* end = nullptr;
+    options->waitSeconds = std::strtod(wait.c_str(), &end);
+    if (wait.empty() || *end != '\0' || !(options->waitSeconds >= 0))
+      return BadUsage(verb, "--wait takes a number of seconds, not '" + wait + "'");
+  }
+  return kExitOk;
+}
+
+// Where the human lines go.
+std::FILE* HumanStream(const VerbOptions& options) { return options.json ? stderr : stdout; }
+
+// Opens the project and finds the configuration of --config (else the
+// default); an exit code.
+int OpenWithConfiguration(ProjectSession& session, const char* verb, const VerbOptions& options,
+                          CMyProjectCfg** cfg) {
+  if (int code = session.Open(options.parsed.positional[0])) return code;
+  session.Host().SetBuildPaneToStderr(options.json);
+  std::string error;
+  *cfg = session.ConfigurationOrDefault(options.parsed.Option("--config"), &error);
+  return *cfg ? kExitOk : Fail(verb, error);
+}
+
 // Runs the message loop until `finished`, showing on the status bar how
-// many of the `expected` deployments reported. False when the loop ran dry
-// first: no task in flight and nothing posted, so the build stopped
+// many of the `expected` tasks reported. False when the loop ran dry
+// first: no task in flight and nothing posted, so the work stopped
 // without an end.
 template <class Finished>
 bool RunUntil(ProjectSession& session, Finished finished, size_t expected) {
@@ -89,65 +134,6 @@ bool RunUntil(ProjectSession& session, Finished finished, size_t expected) {
   return ended;
 }
 
-// What a build did, counted from its plan and the library's reports.
-struct BuildCounts {
-  size_t deployed = 0;
-  size_t unchanged = 0;
-  size_t failed = 0;
-  size_t skipped = 0;
-};
-
-BuildCounts CountBuild(const std::vector<KV7PlannedItem>& plan,
-                       const std::vector<KV7TaskReport>& reports) {
-  BuildCounts counts;
-  for (const KV7PlannedItem& item : plan)
-    if (item.decision == CeKV7BuildDecision::kUnchanged) ++counts.unchanged;
-  for (const KV7TaskReport& report : reports) {
-    if (report.status != 1) ++counts.failed;
-    else if (report.unchanged) ++counts.unchanged;
-    else ++counts.deployed;
-  }
-  const size_t done = counts.deployed + counts.unchanged + counts.failed;
-  counts.skipped = plan.size() > done ? plan.size() - done : 0;
-  return counts;
-}
-
-size_t DeployCount(const std::vector<KV7PlannedItem>& plan) {
-  size_t count = 0;
-  for (const KV7PlannedItem& item : plan) count += DecisionDeploys(item.decision) ? 1 : 0;
-  return count;
-}
-
-// Opens the project and finds the configuration of --config (else the
-// default); an exit code.
-int OpenWithConfiguration(ProjectSession& session, const char* verb,
-                          const ParsedArguments& parsed, CMyProjectCfg** cfg) {
-  if (int code = session.Open(parsed.positional[0])) return code;
-  std::string error;
-  *cfg = session.ConfigurationOrDefault(parsed.Option("--config"), &error);
-  return *cfg ? kExitOk : Fail(verb, error);
-}
-
-// ---- plan -------------------------------------------------------------------
-
-std::string Reason(const KV7PlannedItem& item, WStringView cfgName) {
-  switch (item.decision) {
-    case CeKV7BuildDecision::kNeverBuilt:
-      return "never built in " + Utf8(cfgName);
-    case CeKV7BuildDecision::kChanged:
-      return "changed since its last build at " + Utf8(item.builtTime);
-    case CeKV7BuildDecision::kForced:
-      return "deployed on request";
-    case CeKV7BuildDecision::kExcluded:
-      return "excluded from the build of " + Utf8(cfgName);
-    case CeKV7BuildDecision::kNotInRunOrder:
-      return "not in the run order";
-    case CeKV7BuildDecision::kUnchanged:
-      return "unchanged since its last build at " + Utf8(item.builtTime);
-  }
-  return "";
-}
-
 // The item's path as a person reads it: relative to the project folder,
 // "/"-separated.
 std::string ItemPath(CFileVwFileNode* node) {
@@ -157,49 +143,158 @@ std::string ItemPath(CFileVwFileNode* node) {
   return Utf8(path);
 }
 
+// Why the plan deploys or passes over an item: a stable code and the text.
+std::pair<const char*, std::string> Reason(const KV7PlannedItem& item, WStringView cfgName) {
+  switch (item.decision) {
+    case CeKV7BuildDecision::kNeverBuilt:
+      return {"never-built", "never built in " + Utf8(cfgName)};
+    case CeKV7BuildDecision::kChanged:
+      return {"changed", "changed since its last build at " + Utf8(item.builtTime)};
+    case CeKV7BuildDecision::kForced:
+      return {"forced", "deployed on request"};
+    case CeKV7BuildDecision::kExcluded:
+      return {"excluded", "excluded from the build of " + Utf8(cfgName)};
+    case CeKV7BuildDecision::kNotInRunOrder:
+      return {"not-in-run-order", "not in the run order"};
+    case CeKV7BuildDecision::kUnchanged:
+      return {"unchanged", "unchanged since its last build at " + Utf8(item.builtTime)};
+  }
+  return {"", ""};
+}
+
+// What became of one item of a build.
+struct ItemOutcome {
+  std::string item;
+  const char* action = "skip";  // "deploy": handed to the database; "skip"
+  std::string status;           // deployed, unchanged, failed; or why it was skipped
+  double seconds = 0;
+  std::string message;
+  long line = 0;
+};
+
+// The build's items in its order with what became of each: a deploying
+// item takes the next report of its object name (reports come in build
+// order); one without is skipped, the build having ended before it or
+// having passed it over (an empty file).
+std::vector<ItemOutcome> Outcomes(const std::vector<KV7PlannedItem>& plan,
+                                  const std::vector<KV7TaskReport>& reports, WStringView cfgName) {
+  std::vector<ItemOutcome> outcomes;
+  size_t next = 0;
+  for (const KV7PlannedItem& item : plan) {
+    ItemOutcome& outcome = outcomes.emplace_back();
+    outcome.item = ItemPath(item.node.Get());
+    const bool reported = DecisionDeploys(item.decision) && next < reports.size() &&
+                          reports[next].objectName == ObjectNameOfItem(item.node->GetFullPath());
+    if (!reported) {
+      auto [code, text] = Reason(item, cfgName);
+      const bool notReached = DecisionDeploys(item.decision);
+      outcome.status = notReached ? "not-deployed" : code;
+      outcome.message = notReached ? "not deployed: the build ended before it" : text;
+      continue;
+    }
+    const KV7TaskReport& report = reports[next++];
+    outcome.action = "deploy";
+    outcome.status = report.status != 1 ? "failed" : report.unchanged ? "unchanged" : "deployed";
+    outcome.seconds = report.seconds;
+    outcome.message = Utf8(report.result);
+    outcome.line = report.line;
+  }
+  return outcomes;
+}
+
+struct BuildCounts {
+  size_t deployed = 0;
+  size_t unchanged = 0;
+  size_t failed = 0;
+  size_t skipped = 0;
+};
+
+BuildCounts Count(const std::vector<ItemOutcome>& outcomes) {
+  BuildCounts counts;
+  for (const ItemOutcome& outcome : outcomes) {
+    if (outcome.status == "deployed") ++counts.deployed;
+    else if (outcome.status == "unchanged") ++counts.unchanged;
+    else if (outcome.status == "failed") ++counts.failed;
+    else ++counts.skipped;
+  }
+  return counts;
+}
+
+size_t DeployCount(const std::vector<KV7PlannedItem>& plan) {
+  size_t count = 0;
+  for (const KV7PlannedItem& item : plan) count += DecisionDeploys(item.decision) ? 1 : 0;
+  return count;
+}
+
+void PrintItemEvent(const ItemOutcome& outcome, WStringView cfgName) {
+  JsonEvent("item")
+      .Text("item", outcome.item)
+      .Text("configuration", Utf8(cfgName))
+      .Text("action", outcome.action)
+      .Text("status", outcome.status)
+      .Number("seconds", outcome.seconds)
+      .Text("message", outcome.message)
+      .Integer("line", outcome.line)
+      .Print();
+}
+
 }  // namespace
 
+// ---- plan -----------------------------------------------------------------------
+
 int RunPlan(const Arguments& args) {
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(args, {"--rebuild"}, {"--config"}, 1, 1, &parsed, &error))
-    return BadUsage("plan", error);
+  VerbOptions options;
+  if (int code = Parse("plan", args, {"--rebuild"}, 1, &options)) return code;
   ProjectSession session("plan");
   CMyProjectCfg* cfg = nullptr;
-  if (int code = OpenWithConfiguration(session, "plan", parsed, &cfg)) return code;
+  if (int code = OpenWithConfiguration(session, "plan", options, &cfg)) return code;
   std::vector<KV7PlannedItem> plan;
-  HRESULT hr = CKV7BuildManager().Plan(session.project(), cfg, parsed.Has("--rebuild"), plan);
+  HRESULT hr =
+      CKV7BuildManager().Plan(session.project(), cfg, options.parsed.Has("--rebuild"), plan);
   if (FAILED(hr)) return FailStatus("plan", hr, "cannot plan the build");
-  // Unchanged items keep their build time: show it as the record has it.
-  for (KV7PlannedItem& item : plan)
-    if (item.decision == CeKV7BuildDecision::kUnchanged && item.builtTime.empty())
-      (void)session.project()->GetBuiltFiles()->GetBuiltTime(cfg->GetName(),
-                                                             item.node->GetFullPath(),
-                                                             &item.builtTime);
   size_t width = 0;
   for (const KV7PlannedItem& item : plan) width = std::max(width, ItemPath(item.node.Get()).size());
-  for (const KV7PlannedItem& item : plan)
-    std::printf("%-6s  %-*s  %s\n", DecisionDeploys(item.decision) ? "deploy" : "skip",
-                static_cast<int>(width), ItemPath(item.node.Get()).c_str(),
-                Reason(item, cfg->GetName()).c_str());
+  std::FILE* out = HumanStream(options);
+  for (const KV7PlannedItem& item : plan) {
+    const bool deploy = DecisionDeploys(item.decision);
+    auto [code, text] = Reason(item, cfg->GetName());
+    std::fprintf(out, "%-6s  %-*s  %s\n", deploy ? "deploy" : "skip", static_cast<int>(width),
+                 ItemPath(item.node.Get()).c_str(), text.c_str());
+    if (options.json)
+      JsonEvent("item")
+          .Text("item", ItemPath(item.node.Get()))
+          .Text("configuration", Utf8(cfg->GetName()))
+          .Text("action", deploy ? "deploy" : "skip")
+          .Text("status", code)
+          .Number("seconds", 0)
+          .Text("message", text)
+          .Integer("line", 0)
+          .Print();
+  }
   const size_t deploy = DeployCount(plan);
-  std::printf("%s: %zu to deploy, %zu to skip\n", Utf8(cfg->GetName()).c_str(), deploy,
-              plan.size() - deploy);
+  std::fprintf(out, "%s: %zu to deploy, %zu to skip\n", Utf8(cfg->GetName()).c_str(), deploy,
+               plan.size() - deploy);
+  if (options.json)
+    JsonEvent("summary")
+        .Text("configuration", Utf8(cfg->GetName()))
+        .Integer("deploy", static_cast<long long>(deploy))
+        .Integer("skip", static_cast<long long>(plan.size() - deploy))
+        .Print();
   return kExitOk;
 }
 
-// ---- build --------------------------------------------------------------------
+// ---- build ------------------------------------------------------------------------
 
 int RunBuild(const Arguments& args) {
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(args, {"--rebuild"}, {"--config"}, 1, 1, &parsed, &error))
-    return BadUsage("build", error);
+  VerbOptions options;
+  if (int code = Parse("build", args, {"--rebuild"}, 1, &options)) return code;
   const auto start = std::chrono::steady_clock::now();
   ProjectSession session("build");
   CMyProjectCfg* cfg = nullptr;
-  if (int code = OpenWithConfiguration(session, "build", parsed, &cfg)) return code;
-  const bool rebuild = parsed.Has("--rebuild");
+  if (int code = session.LockRecord(options.parsed.positional[0], options.waitSeconds))
+    return code;
+  if (int code = OpenWithConfiguration(session, "build", options, &cfg)) return code;
+  const bool rebuild = options.parsed.Has("--rebuild");
   std::vector<KV7PlannedItem> plan;
   (void)CKV7BuildManager().Plan(session.project(), cfg, rebuild, plan);
 
@@ -213,13 +308,28 @@ int RunBuild(const Arguments& args) {
   // What committed is recorded, whatever became of the rest.
   const int saved = session.SaveIfDirty();
 
-  const BuildCounts counts = CountBuild(plan, session.Host().TaskReports());
+  const std::vector<ItemOutcome> outcomes =
+      Outcomes(plan, session.Host().TaskReports(), cfg->GetName());
+  const BuildCounts counts = Count(outcomes);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const bool succeeded = SUCCEEDED(hr) && !stopped && watch.Listener().Succeeded();
-  std::printf("%s %s: %zu deployed, %zu unchanged, %zu failed, %zu skipped in %.2f s\n",
-              Utf8(cfg->GetName()).c_str(), succeeded ? "succeeded" : "failed", counts.deployed,
-              counts.unchanged, counts.failed, counts.skipped, seconds);
+  std::fprintf(HumanStream(options),
+               "%s %s: %zu deployed, %zu unchanged, %zu failed, %zu skipped in %.2f s\n",
+               Utf8(cfg->GetName()).c_str(), succeeded ? "succeeded" : "failed", counts.deployed,
+               counts.unchanged, counts.failed, counts.skipped, seconds);
+  if (options.json) {
+    for (const ItemOutcome& outcome : outcomes) PrintItemEvent(outcome, cfg->GetName());
+    JsonEvent("summary")
+        .Text("configuration", Utf8(cfg->GetName()))
+        .Flag("succeeded", succeeded)
+        .Integer("deployed", static_cast<long long>(counts.deployed))
+        .Integer("unchanged", static_cast<long long>(counts.unchanged))
+        .Integer("failed", static_cast<long long>(counts.failed))
+        .Integer("skipped", static_cast<long long>(counts.skipped))
+        .Number("seconds", seconds)
+        .Print();
+  }
   if (interrupt.Interrupted()) return Fail("build", "interrupted; the record holds what committed");
   if (stopped) return Fail("build", "the build stopped: an item could not start its deployment");
   if (FAILED(hr)) return FailStatus("build", hr, "cannot build " + Utf8(cfg->GetName()));
@@ -227,34 +337,41 @@ int RunBuild(const Arguments& args) {
   return succeeded ? kExitOk : kExitFailed;
 }
 
-// ---- clean ----------------------------------------------------------------------
+// ---- clean ------------------------------------------------------------------------
 
 int RunClean(const Arguments& args) {
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(args, {}, {"--config"}, 1, 1, &parsed, &error))
-    return BadUsage("clean", error);
+  VerbOptions options;
+  if (int code = Parse("clean", args, {}, 1, &options)) return code;
   ProjectSession session("clean");
   CMyProjectCfg* cfg = nullptr;
-  if (int code = OpenWithConfiguration(session, "clean", parsed, &cfg)) return code;
+  if (int code = session.LockRecord(options.parsed.positional[0], options.waitSeconds))
+    return code;
+  if (int code = OpenWithConfiguration(session, "clean", options, &cfg)) return code;
   HRESULT hr = cfg->StartClean(nullptr, 0);
   if (FAILED(hr)) return FailStatus("clean", hr, "cannot clean " + Utf8(cfg->GetName()));
   if (int code = session.SaveIfDirty()) return code;
-  std::printf("%s: every item deploys again on its next build\n", Utf8(cfg->GetName()).c_str());
+  std::fprintf(HumanStream(options), "%s: every item deploys again on its next build\n",
+               Utf8(cfg->GetName()).c_str());
+  if (options.json)
+    JsonEvent("summary")
+        .Text("configuration", Utf8(cfg->GetName()))
+        .Text("action", "clean")
+        .Flag("succeeded", true)
+        .Print();
   return kExitOk;
 }
 
 // ---- compile ----------------------------------------------------------------------
 
 int RunCompile(const Arguments& args) {
-  ParsedArguments parsed;
-  std::string error;
-  if (!ParseArguments(args, {}, {"--config"}, 2, 2, &parsed, &error))
-    return BadUsage("compile", error);
+  VerbOptions options;
+  if (int code = Parse("compile", args, {}, 2, &options)) return code;
   ProjectSession session("compile");
   CMyProjectCfg* cfg = nullptr;
-  if (int code = OpenWithConfiguration(session, "compile", parsed, &cfg)) return code;
-  CFileVwFileNode* item = session.FindItem(parsed.positional[1]);
+  if (int code = session.LockRecord(options.parsed.positional[0], options.waitSeconds))
+    return code;
+  if (int code = OpenWithConfiguration(session, "compile", options, &cfg)) return code;
+  CFileVwFileNode* item = session.FindItem(options.parsed.positional[1]);
   if (item == nullptr) return kExitFailed;
   // The compile asks which configuration; the answer is --config's.
   session.Host().QueueListChoice(cfg->GetName());
@@ -271,10 +388,54 @@ int RunCompile(const Arguments& args) {
   const int saved = session.SaveIfDirty();
   if (interrupt.Interrupted()) return Fail("compile", "interrupted; the item rolled back");
   if (stopped) return Fail("compile", "the item could not start its deployment");
-  if (FAILED(hr)) return FailStatus("compile", hr, "cannot compile " + parsed.positional[1]);
+  if (FAILED(hr)) return FailStatus("compile", hr, "cannot compile " + options.parsed.positional[1]);
   if (hr != S_OK) return Fail("compile", "no configuration was chosen");
   if (saved != kExitOk) return saved;
   return project->GetBuildSucceeded() ? kExitOk : kExitFailed;
+}
+
+// ---- run ----------------------------------------------------------------------------
+
+int RunRun(const Arguments& args) {
+  VerbOptions options;
+  if (int code = Parse("run", args, {}, 1, &options)) return code;
+  const auto start = std::chrono::steady_clock::now();
+  ProjectSession session("run");
+  CMyProjectCfg* cfg = nullptr;
+  if (int code = OpenWithConfiguration(session, "run", options, &cfg)) return code;
+  CancelOnInterrupt interrupt;
+  session.Host().ClearTaskReports();
+  CMyProjectHierarchy* project = session.project();
+  // A refusal has been reported already, with its reason.
+  if (FAILED(cfg->DebugLaunch(DBGLAUNCH_NoDebug))) return kExitFailed;
+  const bool stopped =
+      !RunUntil(session, [project] { return !project->IsCompileInProgress(); }, 1);
+  const auto& reports = session.Host().TaskReports();
+  const bool succeeded = !stopped && !reports.empty() && reports.back().status == 1;
+  if (options.json) {
+    JsonEvent run("run");
+    run.Text("configuration", Utf8(cfg->GetName()));
+    if (!reports.empty()) {
+      std::vector<std::string> notes;
+      for (const WString& note : reports.back().notes) notes.push_back(Utf8(note));
+      run.Text("procedure", Utf8(reports.back().objectName))
+          .Text("status", succeeded ? "succeeded" : "failed")
+          .Number("seconds", reports.back().seconds)
+          .Text("message", Utf8(reports.back().result))
+          .Integer("line", reports.back().line)
+          .Texts("notes", notes);
+    }
+    run.Print();
+    JsonEvent("summary")
+        .Text("configuration", Utf8(cfg->GetName()))
+        .Flag("succeeded", succeeded)
+        .Number("seconds",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count())
+        .Print();
+  }
+  if (interrupt.Interrupted()) return Fail("run", "interrupted");
+  if (stopped) return Fail("run", "the procedure's run ended without an answer");
+  return succeeded ? kExitOk : kExitFailed;
 }
 
 }  // namespace kv7::cli

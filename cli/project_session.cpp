@@ -6,6 +6,7 @@
 
 #include "kv7/platform/errorinfo.h"
 #include "kv7/platform/files.h"
+#include "kv7/util/path_names.h"
 #include "verbs.h"
 
 namespace kv7::cli {
@@ -155,6 +156,18 @@ CMyProjectCfg* ProjectSession::ConfigurationOrDefault(const std::string& argumen
   CMyProjectCfg* cfg = project()->GetActiveProjectConfig();
   if (cfg == nullptr) *error = "the project has no configuration";
   return cfg;
+}
+
+int ProjectSession::LockRecord(const std::string& projectPath, double waitSeconds) {
+  const WString file = AbsolutePath(projectPath);
+  const WString lock = WString(DirectoryWithSlash(file)) + WString(BaseNameOf(file)) + u".kv7lock";
+  std::string holder;
+  HRESULT hr = record_lock_.Acquire(lock, waitSeconds, &holder);
+  if (hr == kv7::KV7_E_LOCKED)
+    return Fail(verb_, "another kv7 is building " + ToUtf8(file) + " (" + holder + "); waited " +
+                           std::to_string(static_cast<long>(waitSeconds)) + " s");
+  if (FAILED(hr)) return FailStatus(verb_, hr, "cannot lock " + ToUtf8(lock));
+  return kExitOk;
 }
 
 int ProjectSession::SaveIfDirty() {

@@ -10,6 +10,7 @@
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "cli_host.h"
 #include "kv7/host/host.h"
+#include "kv7/platform/file_lock.h"
 #include "report.h"
 
 namespace kv7::cli {
@@ -65,6 +66,14 @@ class ProjectSession {
   // default, else its first). Null with *error naming what is wrong.
   CMyProjectCfg* ConfigurationOrDefault(const std::string& argument, std::string* error) const;
 
+  // Makes this verb the only one reading and writing the project's
+  // built-files record while the session lives: takes the lock file beside
+  // the project file ("NAME.kv7lock"), waiting up to `waitSeconds` for
+  // another kv7 that holds it. Called before the project is opened, so that
+  // the record read is the one the holder left. An exit code: 1, naming the
+  // holder, when the wait runs out.
+  int LockRecord(const std::string& projectPath, double waitSeconds);
+
   // Saves the project when it changed.
   int SaveIfDirty();
 
@@ -80,6 +89,7 @@ class ProjectSession {
   ProjectSession* owner_;
   std::unique_ptr<CliHost> cli_host_;
   ComPtr<CMyProjectHierarchy> project_;
+  kv7::CFileLock record_lock_;
   static ProjectSession* shell_;
 };
 

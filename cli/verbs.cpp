@@ -92,27 +92,31 @@ constexpr Verb kVerbs[] = {
      "                       name adds an input parameter); may be given several times\n"
      "  --build-for-debug    whether items are deployed for debugging\n",
      "kv7 startup shop/Shop.kv7p Debug app.place_order --param customer=42", 0, RunStartup},
-    {"build", "PROJECT [--config NAME] [--rebuild]",
+    {"build", "PROJECT [--config NAME] [--rebuild] [--json]",
      "deploy the configuration's changed items to its database, in run order",
      "  --config NAME  the configuration (default: the one builds use by default)\n"
      "  --rebuild      deploy every item again, also those the database holds as they\n"
      "                 are (a table that holds rows is never replaced)\n"
+     "  --json         JSON Lines on stdout: an item event per item, then a summary\n"
+     "                 event (see the README); the build pane goes to stderr\n"
      "  The build pane shows each item's result; a summary line follows. The build\n"
      "  stops at the first item that fails, which rolls back whole. Ctrl-C rolls back\n"
      "  the running item and ends the build. Exit 0 when the build succeeded, 1 when\n"
      "  it failed.\n",
      "kv7 build shop/Shop.kv7p --config Debug", 0, RunBuild},
-    {"plan", "PROJECT [--config NAME] [--rebuild]",
+    {"plan", "PROJECT [--config NAME] [--rebuild] [--json]",
      "show what a build would deploy and why, changing nothing",
      "  --config NAME  the configuration (default: the one builds use by default)\n"
      "  --rebuild      plan a rebuild\n"
+     "  --json         JSON Lines on stdout, as build writes them\n"
      "  Each item in build order: deploy (never built, changed since its last build) or\n"
      "  skip (excluded, not in the run order, unchanged). The database is not asked:\n"
      "  an item whose file changed but whose text did not is deployed as unchanged.\n",
      "kv7 plan shop/Shop.kv7p", 0, RunPlan},
-    {"clean", "PROJECT [--config NAME]",
+    {"clean", "PROJECT [--config NAME] [--json]",
      "forget what the configuration built, so that its next build deploys every item",
      "  --config NAME  the configuration (default: the one builds use by default)\n"
+     "  --json         a summary event on stdout\n"
      "  Nothing in the database changes.\n",
      "kv7 clean shop/Shop.kv7p --config Release", 0, RunClean},
     {"compile", "PROJECT ITEM [--config NAME]",
@@ -120,6 +124,14 @@ constexpr Verb kVerbs[] = {
      "  ITEM           the item (a path inside the project, or absolute)\n"
      "  --config NAME  the configuration (default: the one builds use by default)\n",
      "kv7 compile shop/Shop.kv7p Views/order_totals.kv7vw", 0, RunCompile},
+    {"run", "PROJECT [--config NAME] [--json]",
+     "run the configuration's startup procedure with its saved parameter values",
+     "  --config NAME  the configuration (default: the one builds use by default)\n"
+     "  --json         a run event (result, rows, out values, notices) and a summary\n"
+     "                 event on stdout; the build pane goes to stderr\n"
+     "  The procedure is named with kv7 startup; every input parameter needs a value.\n"
+     "  Exit 0 when it ran, 1 when it was refused or failed.\n",
+     "kv7 run shop/Shop.kv7p --config Release", 0, RunRun},
     {"new-item", "PROJECT FILENAME|KIND [--to FOLDER] [--drop-missing]",
      "create an empty item with a name of its own and add it to the project",
      "  FILENAME     the new file's name (\"orders.kv7tbl\"); a number is added when the\n"

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "cli/project_cli_test.h"
+#include "kv7/platform/file_lock.h"
 #include "support/test_support.h"
 
 namespace kv7::test {
@@ -238,6 +239,67 @@ TEST_F(BuildVerbsTest, CtrlCRollsBackTheRunningItemAndKeepsWhatCommitted) {
             std::vector<std::string>{"a"});
   EXPECT_TRUE(Has(Record(), "a.kv7tbl"));
   EXPECT_FALSE(Has(Record(), "slow.kv7"));
+}
+
+TEST_F(BuildVerbsTest, JsonEventsParseBackAndAgreeWithTheBuild) {
+  Shop();
+  Item("Tables", "broken.kv7tbl", "CREATE TABLE broken (id INTEGER);\n@\nSELECT nothing FROM nowhere;\n");
+  On(0, "run-order", "Debug --set Tables/customers.kv7tbl Tables/broken.kv7tbl "
+                     "Tables/orders.kv7tbl");
+  // Each line must be a JSON object; the fields come back through an
+  // independent parser.
+  const std::string parse =
+      " | python3 -c 'import json, sys\n"
+      "for line in sys.stdin:\n"
+      "    e = json.loads(line)\n"
+      "    print(e[\"event\"], e.get(\"item\", \"-\"), e.get(\"action\", \"-\"), e.get(\"status\", \"-\"),"
+      " e.get(\"line\", \"-\"), e.get(\"failed\", \"-\"), e.get(\"succeeded\", \"-\"))'";
+  CliRun plan = Kv7Command(std::string(KV7_CLI_PATH) + " plan --json " + Quote(File()) +
+                           " 2>/dev/null" + parse);
+  EXPECT_EQ(plan.out,
+            "item Tables/customers.kv7tbl deploy never-built 0 - -\n"
+            "item Tables/broken.kv7tbl deploy never-built 0 - -\n"
+            "item Tables/orders.kv7tbl deploy never-built 0 - -\n"
+            "item Indexes/orders_by_customer.kv7ind skip not-in-run-order 0 - -\n"
+            "item Triggers/orders_total.kv7tr skip not-in-run-order 0 - -\n"
+            "item Views/big_orders.kv7vw skip not-in-run-order 0 - -\n"
+            "item Scripts/seed.kv7 skip not-in-run-order 0 - -\n"
+            "summary - - - - - -\n");
+  CliRun build = Kv7Command(std::string(KV7_CLI_PATH) + " build --json " + Quote(File()) +
+                            " 2>/dev/null" + parse);
+  EXPECT_EQ(build.out,
+            "item Tables/customers.kv7tbl deploy deployed 0 - -\n"
+            "item Tables/broken.kv7tbl deploy failed 3 - -\n"
+            "item Tables/orders.kv7tbl skip not-deployed 0 - -\n"
+            "item Indexes/orders_by_customer.kv7ind skip not-in-run-order 0 - -\n"
+            "item Triggers/orders_total.kv7tr skip not-in-run-order 0 - -\n"
+            "item Views/big_orders.kv7vw skip not-in-run-order 0 - -\n"
+            "item Scripts/seed.kv7 skip not-in-run-order 0 - -\n"
+            "summary - - - - 1 False\n");
+  // The human text went to stderr.
+  CliRun human = Kv7Command("{ " + std::string(KV7_CLI_PATH) + " build --json " + Quote(File()) +
+                            " 2>&1 >/dev/null; }");
+  EXPECT_TRUE(Has(human.out, "broken.kv7tbl failed.")) << human.out;
+}
+
+TEST_F(BuildVerbsTest, OneBuildAtATimeTheOtherWaitsThenFailsNamingTheHolder) {
+  Shop();
+  const std::string record = Record();
+  CFileLock held;
+  std::string holder;
+  ASSERT_EQ(held.Acquire(FromUtf8(Path("p/Shop.kv7lock").string()), 0, &holder), S_OK);
+  std::string out = On(1, "build", "--wait 0.3");
+  EXPECT_TRUE(Has(out, "another kv7 is building")) << out;
+  EXPECT_TRUE(Has(out, "pid " + std::to_string(getpid()))) << out;
+  EXPECT_EQ(Record(), record) << "the waiting build touched nothing";
+  EXPECT_TRUE(Objects().empty());
+  On(1, "clean", "--wait 0");
+  On(2, "build", "--wait soon");
+
+  held.Release();
+  out = On(0, "build", "--wait 0");
+  EXPECT_TRUE(Has(out, "6 deployed")) << out;
+  EXPECT_FALSE(fs::exists(Path("p/Shop.kv7lock")));
 }
 
 }  // namespace
