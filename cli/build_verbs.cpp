@@ -15,6 +15,8 @@
 #include "json_output.h"
 #include "kv7/build/build_manager.h"
 #include "kv7/build/configurations.h"
+#include "kv7/helper/helper.h"
+#include "kv7/platform/file_lock.h"
 #include "kv7/package/package_site.h"
 #include "project_session.h"
 
@@ -107,6 +109,41 @@ int OpenWithConfiguration(ProjectSession& session, const char* verb, const VerbO
   *cfg = session.ConfigurationOrDefault(options.parsed.Option("--config"), &error);
   return *cfg ? kExitOk : Fail(verb, error);
 }
+
+// The deployment target of a configuration, locked for one verb: no other
+// kv7 deploys to the same database meanwhile.
+class TargetLock {
+ public:
+  ~TargetLock() {
+    if (locked_)
+      (void)CCommandHelperHook().UnlockDeploymentTarget(connection_.c_str(), folder_.c_str());
+  }
+  // An exit code: 1, naming the holder, when the wait runs out. A
+  // configuration whose connection cannot be had is left to the build,
+  // which says why.
+  int Acquire(const char* verb, ProjectSession& session, CMyProjectCfg* cfg, double waitSeconds) {
+    if (cfg->get_ConnInfo()->GetConnName().empty() ||
+        FAILED(cfg->GetDeploymentConnection(connection_)))
+      return kExitOk;
+    folder_ = session.project()->GetProjectFolderPath();
+    CComBSTR holder;
+    HRESULT hr = CCommandHelperHook().LockDeploymentTarget(connection_.c_str(), folder_.c_str(),
+                                                           waitSeconds, holder.Put());
+    if (hr == kv7::KV7_E_LOCKED)
+      return Fail(verb, "another kv7 is deploying to " +
+                            Utf8(cfg->get_ConnInfo()->GetConnName()) + " (" +
+                            Utf8(holder.ToString()) + "); waited " +
+                            std::to_string(static_cast<long>(waitSeconds)) + " s");
+    if (FAILED(hr)) return kExitOk;  // the build meets the same failure and reports it
+    locked_ = true;
+    return kExitOk;
+  }
+
+ private:
+  WString connection_;
+  WString folder_;
+  bool locked_ = false;
+};
 
 // Runs the message loop until `finished`, showing on the status bar how
 // many of the `expected` tasks reported. False when the loop ran dry
@@ -294,6 +331,8 @@ int RunBuild(const Arguments& args) {
   if (int code = session.LockRecord(options.parsed.positional[0], options.waitSeconds))
     return code;
   if (int code = OpenWithConfiguration(session, "build", options, &cfg)) return code;
+  TargetLock target;
+  if (int code = target.Acquire("build", session, cfg, options.waitSeconds)) return code;
   const bool rebuild = options.parsed.Has("--rebuild");
   std::vector<KV7PlannedItem> plan;
   (void)CKV7BuildManager().Plan(session.project(), cfg, rebuild, plan);
@@ -371,6 +410,8 @@ int RunCompile(const Arguments& args) {
   if (int code = session.LockRecord(options.parsed.positional[0], options.waitSeconds))
     return code;
   if (int code = OpenWithConfiguration(session, "compile", options, &cfg)) return code;
+  TargetLock target;
+  if (int code = target.Acquire("compile", session, cfg, options.waitSeconds)) return code;
   CFileVwFileNode* item = session.FindItem(options.parsed.positional[1]);
   if (item == nullptr) return kExitFailed;
   // The compile asks which configuration; the answer is --config's.

@@ -297,6 +297,14 @@ TEST_F(BuildVerbsTest, OneBuildAtATimeTheOtherWaitsThenFailsNamingTheHolder) {
   On(2, "build", "--wait soon");
 
   held.Release();
+  // Another project deploying to the same database holds the target.
+  CFileLock target;
+  ASSERT_EQ(target.Acquire(FromUtf8(Path("p/t.db.kv7lock").string()), 0, &holder), S_OK);
+  out = On(1, "build", "--wait 0.3");
+  EXPECT_TRUE(Has(out, "another kv7 is deploying to t")) << out;
+  EXPECT_EQ(Record(), record);
+  target.Release();
+
   out = On(0, "build", "--wait 0");
   EXPECT_TRUE(Has(out, "6 deployed")) << out;
   EXPECT_FALSE(fs::exists(Path("p/Shop.kv7lock")));
