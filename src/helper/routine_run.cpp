@@ -61,10 +61,12 @@ HRESULT ReadRoutineParameters(WStringView parametersXml, std::vector<RoutinePara
   if (parametersXml.find_first_not_of(u" \t\r\n") == WStringView::npos) return S_OK;
   ComPtr<IXMLDOMDocument> document;
   VARIANT_BOOL loaded = VARIANT_FALSE;
+  ComPtr<IXMLDOMNode> root;
   ComPtr<IXMLDOMNodeList> columns;
   if (FAILED(CreateXMLDOMDocument(document.Put())) ||
       document->loadXML(WString(parametersXml).c_str(), &loaded) != S_OK ||
-      FAILED(document->selectNodes(u"SP/COLUMNS/COLUMN", columns.Put()))) {
+      document->selectSingleNode(u"SP", root.Put()) != S_OK ||
+      FAILED(root->selectNodes(u"COLUMNS/COLUMN", columns.Put()))) {
     *message = "the procedure's parameter values are not an SP document";
     return E_INVALIDARG;
   }

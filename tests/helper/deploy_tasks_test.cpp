@@ -162,9 +162,10 @@ TEST_F(DeployTasksTest, ProcedureRunsFailOnSqliteAndDebuggingIsRefused) {
   ASSERT_TRUE(GetErrorInfo(&status, &description));
   EXPECT_NE(description.find(u"no procedure debug engine is installed"), WString::npos);
   EXPECT_TRUE(debugged.IsNull());
-  EXPECT_EQ(Hook()->ExecuteTaskRoutineAsync(u"total", 0, u"<SP><COLUMNS>", kShop, u"total",
-                                            debugged.Put()),
-            E_INVALIDARG);
+  for (const char16_t* parameters : {u"<SP><COLUMNS>", u"<COLUMNS/>"})
+    EXPECT_EQ(Hook()->ExecuteTaskRoutineAsync(u"total", 0, parameters, kShop, u"total",
+                                              debugged.Put()),
+              E_INVALIDARG);
 }
 
 }  // namespace
