@@ -27,6 +27,11 @@ class SqliteTargetLock final : public TargetLock {
   CFileLock lock_;
 };
 
+// The table's key of a lock: the texts that named its target.
+WString Key(WStringView connectionXml, WStringView projectFolder) {
+  return WString(connectionXml) + u'\n' + WString(projectFolder);
+}
+
 }  // namespace
 
 HRESULT OpenTargetLock(const Connection& connection, WStringView projectFolder,
@@ -49,7 +54,7 @@ TargetLocks& TargetLocks::Instance() {
 
 HRESULT TargetLocks::Lock(WStringView connectionXml, WStringView projectFolder,
                           double waitSeconds, std::string* holder, std::string* message) {
-  const WString key = WString(connectionXml) + u'\n' + WString(projectFolder);
+  const WString key = Key(connectionXml, projectFolder);
   {
     std::lock_guard guard(mutex_);
     if (held_.count(key) != 0) return S_OK;
@@ -81,7 +86,7 @@ HRESULT TargetLocks::Lock(WStringView connectionXml, WStringView projectFolder,
 HRESULT TargetLocks::Unlock(WStringView connectionXml, WStringView projectFolder) {
   std::unique_ptr<TargetLock> released;
   std::lock_guard guard(mutex_);
-  auto found = held_.find(WString(connectionXml) + u'\n' + WString(projectFolder));
+  auto found = held_.find(Key(connectionXml, projectFolder));
   if (found == held_.end()) return S_FALSE;
   released = std::move(found->second);
   held_.erase(found);
