@@ -156,6 +156,14 @@ TEST_F(PostgresBuildTest, RunCallsTheStartupProcedureWithItsSavedValues) {
   EXPECT_TRUE(Has(out, "p_count = 1")) << out;
   EXPECT_TRUE(Has(out, "NOTICE: put seven")) << out;
   EXPECT_EQ(Query("SELECT id || label FROM t"), "7seven");
+  // The run as events: the out value and the notice among the notes.
+  CliRun json = Kv7Command(std::string(KV7_CLI_PATH) + " run --json " + Quote(File()) +
+                           " 2>/dev/null | python3 -c 'import json, sys\n"
+                           "for line in sys.stdin:\n"
+                           "    e = json.loads(line)\n"
+                           "    print(e[\"event\"], e.get(\"status\", \"-\"), "
+                           "\"|\".join(e.get(\"notes\", [])))'");
+  EXPECT_EQ(json.out, "run succeeded p_count = 2|NOTICE: put seven\nsummary - \n");
 
   On(0, "startup", "Debug put --param p_id=seven");
   out = On(1, "run");
