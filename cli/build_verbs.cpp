@@ -422,14 +422,15 @@ int RunCompile(const Arguments& args) {
   CMyProjectHierarchy* project = session.project();
   HRESULT hr = item->Compile(false, nullptr, nullptr);
   bool stopped = false;
-  if (hr == S_OK)
-    stopped = !RunUntil(
-        session, [project] { return !project->IsThereWorkToDo() && !project->IsCompileInProgress(); },
-        1);
+  const auto idle = [project] {
+    return !project->IsThereWorkToDo() && !project->IsCompileInProgress();
+  };
+  if (hr == S_OK) stopped = !RunUntil(session, idle, 1);
   const int saved = session.SaveIfDirty();
   if (interrupt.Interrupted()) return Fail("compile", "interrupted; the item rolled back");
   if (stopped) return Fail("compile", "the item could not start its deployment");
-  if (FAILED(hr)) return FailStatus("compile", hr, "cannot compile " + options.parsed.positional[1]);
+  if (FAILED(hr))
+    return FailStatus("compile", hr, "cannot compile " + options.parsed.positional[1]);
   if (hr != S_OK) return Fail("compile", "no configuration was chosen");
   if (saved != kExitOk) return saved;
   return project->GetBuildSucceeded() ? kExitOk : kExitFailed;

@@ -85,7 +85,7 @@ DeployOutcome RunRoutine(DeployDriver& driver, const RoutineCall& call) {
   RoutineOutput output;
   DeployOutcome outcome;
   if (FAILED(driver.CallRoutine(call, kRoutineRowLimit, &output))) {
-    outcome.result = call.routine + ": " + driver.LastError().message;
+    outcome.result = driver.LastError().message;  // the report carries the routine's name
     outcome.notes = std::move(output.notices);
     return outcome;
   }

@@ -148,8 +148,8 @@ TEST_F(DeployTasksTest, ProcedureRunsFailOnSqliteAndDebuggingIsRefused) {
   ASSERT_TRUE(WaitForCompletions(1));
   EXPECT_EQ(events_, (std::vector<std::string>{
                          "report " + ToUtf8(id.ToString()) +
-                             " \"app\".\"total\": the configuration's database is SQLite, which "
-                             "has no stored procedures",
+                             " the configuration's database is SQLite, which has no stored "
+                             "procedures",
                          "done " + ToUtf8(id.ToString()) + " 0"}));
   EXPECT_EQ(reports_[0].objectName, u"total");
 

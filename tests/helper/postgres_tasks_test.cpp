@@ -92,8 +92,7 @@ TEST_F(PostgresTasksTest, ProceduresAndFunctionsRunWithTheirValuesRowsAndNotices
   // A value the type refuses gets the server's message.
   report = Call(u"\"app\".\"place_order\"", Order("ann", "three"));
   EXPECT_EQ(report.status, 0);
-  EXPECT_EQ(ToUtf8(report.result),
-            "\"app\".\"place_order\": invalid input syntax for type integer: \"three\"");
+  EXPECT_EQ(ToUtf8(report.result), "invalid input syntax for type integer: \"three\"");
 
   // A function's rows: a header, the first hundred, the count of the rest.
   report = Call(u"\"app\".\"order_lines\"",
@@ -114,8 +113,7 @@ TEST_F(PostgresTasksTest, ProceduresAndFunctionsRunWithTheirValuesRowsAndNotices
             "app.batch_done");
 
   report = Call(u"\"app\".\"nothing\"", "");
-  EXPECT_EQ(ToUtf8(report.result),
-            "\"app\".\"nothing\": the database has no procedure or function \"app\".\"nothing\"");
+  EXPECT_EQ(ToUtf8(report.result), "the database has no procedure or function \"app\".\"nothing\"");
 }
 
 TEST_F(PostgresTasksTest, CancellingInterruptsARunningStatement) {
