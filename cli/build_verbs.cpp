@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 
 #include "arguments.h"
 #include "interrupt.h"
@@ -180,13 +181,16 @@ std::string ItemPath(CFileVwFileNode* node) {
   return Utf8(path);
 }
 
-// Why the plan deploys or passes over an item: a stable code and the text.
-std::pair<const char*, std::string> Reason(const KV7PlannedItem& item, WStringView cfgName) {
-  switch (item.decision) {
+// Why a build deploys or passes over an item: a stable code and the text
+// (the build time, when known, says since when it is unchanged).
+std::pair<const char*, std::string> Reason(CeKV7BuildDecision decision, WStringView builtTime,
+                                           WStringView cfgName) {
+  const std::string since = builtTime.empty() ? "" : " at " + Utf8(builtTime);
+  switch (decision) {
     case CeKV7BuildDecision::kNeverBuilt:
       return {"never-built", "never built in " + Utf8(cfgName)};
     case CeKV7BuildDecision::kChanged:
-      return {"changed", "changed since its last build at " + Utf8(item.builtTime)};
+      return {"changed", "changed since its last build" + since};
     case CeKV7BuildDecision::kForced:
       return {"forced", "deployed on request"};
     case CeKV7BuildDecision::kExcluded:
@@ -194,7 +198,7 @@ std::pair<const char*, std::string> Reason(const KV7PlannedItem& item, WStringVi
     case CeKV7BuildDecision::kNotInRunOrder:
       return {"not-in-run-order", "not in the run order"};
     case CeKV7BuildDecision::kUnchanged:
-      return {"unchanged", "unchanged since its last build at " + Utf8(item.builtTime)};
+      return {"unchanged", "unchanged since its last build" + since};
   }
   return {"", ""};
 }
@@ -209,22 +213,30 @@ struct ItemOutcome {
   long line = 0;
 };
 
-// The build's items in its order with what became of each: a deploying
-// item takes the next report of its object name (reports come in build
-// order); one without is skipped, the build having ended before it or
-// having passed it over (an empty file).
-std::vector<ItemOutcome> Outcomes(const std::vector<KV7PlannedItem>& plan,
+// The decisions a build made, by item.
+using Decisions = std::unordered_map<CFileVwFileNode*, CeKV7BuildDecision>;
+
+// Every item in build order with what became of it: an item that the build
+// decided to deploy takes the next report of its object name (reports come
+// in build order); one without, or one the build never reached, is
+// skipped as not deployed.
+std::vector<ItemOutcome> Outcomes(const std::vector<CFileVwFileNode*>& order, size_t taken,
+                                  const Decisions& decisions,
                                   const std::vector<KV7TaskReport>& reports, WStringView cfgName) {
   std::vector<ItemOutcome> outcomes;
   size_t next = 0;
-  for (const KV7PlannedItem& item : plan) {
+  for (size_t i = 0; i < order.size(); ++i) {
     ItemOutcome& outcome = outcomes.emplace_back();
-    outcome.item = ItemPath(item.node.Get());
-    const bool reported = DecisionDeploys(item.decision) && next < reports.size() &&
-                          reports[next].objectName == ObjectNameOfItem(item.node->GetFullPath());
+    outcome.item = ItemPath(order[i]);
+    auto decided = decisions.find(order[i]);
+    const CeKV7BuildDecision decision =
+        i >= taken ? CeKV7BuildDecision::kNotInRunOrder
+                   : decided != decisions.end() ? decided->second : CeKV7BuildDecision::kForced;
+    const bool reported = DecisionDeploys(decision) && next < reports.size() &&
+                          reports[next].objectName == ObjectNameOfItem(order[i]->GetFullPath());
     if (!reported) {
-      auto [code, text] = Reason(item, cfgName);
-      const bool notReached = DecisionDeploys(item.decision);
+      auto [code, text] = Reason(decision, u"", cfgName);
+      const bool notReached = DecisionDeploys(decision);
       outcome.status = notReached ? "not-deployed" : code;
       outcome.message = notReached ? "not deployed: the build ended before it" : text;
       continue;
@@ -294,7 +306,7 @@ int RunPlan(const Arguments& args) {
   std::FILE* out = HumanStream(options);
   for (const KV7PlannedItem& item : plan) {
     const bool deploy = DecisionDeploys(item.decision);
-    auto [code, text] = Reason(item, cfg->GetName());
+    auto [code, text] = Reason(item.decision, item.builtTime, cfg->GetName());
     std::fprintf(out, "%-6s  %-*s  %s\n", deploy ? "deploy" : "skip", static_cast<int>(width),
                  ItemPath(item.node.Get()).c_str(), text.c_str());
     if (options.json)
@@ -334,21 +346,29 @@ int RunBuild(const Arguments& args) {
   TargetLock target;
   if (int code = target.Acquire("build", session, cfg, options.waitSeconds)) return code;
   const bool rebuild = options.parsed.Has("--rebuild");
-  std::vector<KV7PlannedItem> plan;
-  (void)CKV7BuildManager().Plan(session.project(), cfg, rebuild, plan);
+  std::vector<CFileVwFileNode*> order;
+  size_t taken = 0;
+  (void)CKV7BuildManager().ItemOrder(session.project(), cfg, order, &taken);
 
   CancelOnInterrupt interrupt;
   session.Host().ClearTaskReports();
+  Decisions decisions;
+  SetBuildDecisionSink([&decisions](CFileVwFileNode* node, CeKV7BuildDecision decision) {
+    decisions.emplace(node, decision);
+  });
   BuildWatch watch(cfg);
   HRESULT hr = cfg->StartBuild(nullptr, rebuild ? kBuildOptionRebuild : 0);
   bool stopped = false;
   if (SUCCEEDED(hr) && !watch.Listener().Ended())
-    stopped = !RunUntil(session, [&watch] { return watch.Listener().Ended(); }, DeployCount(plan));
+    stopped = !RunUntil(session, [&watch] { return watch.Listener().Ended(); }, taken);
+  SetBuildDecisionSink(nullptr);
   // What committed is recorded, whatever became of the rest.
   const int saved = session.SaveIfDirty();
 
+  // The run order as the build left it (entries naming no item dropped).
+  (void)CKV7BuildManager().ItemOrder(session.project(), cfg, order, &taken);
   const std::vector<ItemOutcome> outcomes =
-      Outcomes(plan, session.Host().TaskReports(), cfg->GetName());
+      Outcomes(order, taken, decisions, session.Host().TaskReports(), cfg->GetName());
   const BuildCounts counts = Count(outcomes);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -63,6 +63,17 @@ CKV7ObjectFileNode* ObjectNodeOf(CFileVwFileNode* node) {
 
 }  // namespace
 
+namespace {
+
+KV7BuildDecisionSink& DecisionSink() {
+  static KV7BuildDecisionSink sink;
+  return sink;
+}
+
+}  // namespace
+
+void SetBuildDecisionSink(KV7BuildDecisionSink sink) { DecisionSink() = std::move(sink); }
+
 bool DecisionDeploys(CeKV7BuildDecision decision) {
   return decision == CeKV7BuildDecision::kNeverBuilt || decision == CeKV7BuildDecision::kChanged ||
          decision == CeKV7BuildDecision::kForced;
@@ -116,6 +127,7 @@ HRESULT CKV7NE_RunItem::DoWork(CFileVwFileNode* node) {
   if (node == nullptr || hierarchy_ == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   const WString& path = node->GetFullPath();
   const CeKV7BuildDecision decision = Decide(node, nullptr);
+  if (DecisionSink()) DecisionSink()(node, decision);
   if (decision == CeKV7BuildDecision::kExcluded) {
     SetContinueAtOnce(true);
     return KV7_TRACE_RETURN(S_OK);
@@ -343,35 +355,52 @@ HRESULT CKV7BuildManager::Build(WStringView cfgName, CMyProjectCfg*,
   return KV7_TRACE_RETURN(hr);
 }
 
+HRESULT CKV7BuildManager::ItemOrder(CMyProjectHierarchy* hierarchy, CMyProjectCfg* cfg,
+                                    std::vector<CFileVwFileNode*>& order, size_t* taken) {
+  KV7_TRACE_ENTRY("CKV7BuildManager::ItemOrder", 2, "KV7BuildManager");
+  if (hierarchy == nullptr || cfg == nullptr || hierarchy->GetProjectNode() == nullptr ||
+      taken == nullptr)
+    return KV7_TRACE_RETURN(E_UNEXPECTED);
+  order = cfg->GetRunOrder()->FindNodes(hierarchy);
+  *taken = order.size();
+  std::vector<CFileVwFileNode*> every;
+  AddFileNodesBelow(hierarchy->GetProjectNode(), every);
+  if (order.empty()) {
+    order = std::move(every);
+    *taken = order.size();
+    return KV7_TRACE_RETURN(S_OK);
+  }
+  std::unordered_set<CFileVwFileNode*> inRunOrder(order.begin(), order.end());
+  for (CFileVwFileNode* node : every)
+    if (!inRunOrder.contains(node)) order.push_back(node);
+  return KV7_TRACE_RETURN(S_OK);
+}
+
 HRESULT CKV7BuildManager::Plan(CMyProjectHierarchy* hierarchy, CMyProjectCfg* cfg, bool rebuild,
                                std::vector<KV7PlannedItem>& plan) {
   KV7_TRACE_ENTRY("CKV7BuildManager::Plan", 2, "KV7BuildManager");
-  if (hierarchy == nullptr || cfg == nullptr || hierarchy->GetProjectNode() == nullptr)
-    return KV7_TRACE_RETURN(E_UNEXPECTED);
+  std::vector<CFileVwFileNode*> order;
+  size_t taken = 0;
+  HRESULT hr = ItemOrder(hierarchy, cfg, order, &taken);
+  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
   CKV7NE_RunItem judge(cfg->GetName(), nullptr, u"", hierarchy);
   judge.SetIncremental(!rebuild);
-  std::vector<CFileVwFileNode*> nodes = cfg->GetRunOrder()->FindNodes(hierarchy);
-  const bool fromRunOrder = !nodes.empty();
-  if (!fromRunOrder) AddFileNodesBelow(hierarchy->GetProjectNode(), nodes);
   plan.clear();
-  plan.reserve(nodes.size());
-  for (CFileVwFileNode* node : nodes) {
+  plan.reserve(order.size());
+  for (size_t i = 0; i < order.size(); ++i) {
     KV7PlannedItem& item = plan.emplace_back();
-    item.node = node;
-    item.decision = judge.Decide(node, &item.builtTime);
+    item.node = order[i];
+    if (i >= taken) {
+      item.decision = CeKV7BuildDecision::kNotInRunOrder;
+      continue;
+    }
+    item.decision = judge.Decide(order[i], &item.builtTime);
     if (rebuild && item.decision == CeKV7BuildDecision::kForced)
       item.decision = CeKV7BuildDecision::kNeverBuilt;
     // The build does not need the time of an unchanged item; a plan says it.
     if (item.decision == CeKV7BuildDecision::kUnchanged)
-      (void)hierarchy->GetBuiltFiles()->GetBuiltTime(cfg->GetName(), node->GetFullPath(),
+      (void)hierarchy->GetBuiltFiles()->GetBuiltTime(cfg->GetName(), order[i]->GetFullPath(),
                                                      &item.builtTime);
   }
-  if (!fromRunOrder) return KV7_TRACE_RETURN(S_OK);
-  std::unordered_set<CFileVwFileNode*> taken(nodes.begin(), nodes.end());
-  std::vector<CFileVwFileNode*> every;
-  AddFileNodesBelow(hierarchy->GetProjectNode(), every);
-  for (CFileVwFileNode* node : every)
-    if (!taken.contains(node))
-      plan.push_back({node, CeKV7BuildDecision::kNotInRunOrder, WString()});
   return KV7_TRACE_RETURN(S_OK);
 }

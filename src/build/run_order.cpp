@@ -122,6 +122,7 @@ std::unique_ptr<CRunOrderItem> CRunOrderItemList::RemoveItem(CRunOrderItem* item
 HRESULT CRunOrderItemList::DeleteObsoleteItems(CMyProjectHierarchy* hierarchy) {
   KV7_TRACE_ENTRY("CRunOrderItemList::DeleteObsoleteItems", 2, "RunOrder");
   if (hierarchy == nullptr) return KV7_TRACE_RETURN(E_POINTER);
+  if (items_.empty()) return KV7_TRACE_RETURN(S_FALSE);
   FileNodeIndex index;
   // Without a tree every item would look obsolete: keep them all.
   if (!index.Build(hierarchy)) return KV7_TRACE_RETURN(E_UNEXPECTED);
@@ -135,7 +136,8 @@ std::vector<CFileVwFileNode*> CRunOrderItemList::FindEntryNodes(
   KV7_TRACE_ENTRY("CRunOrderItemList::FindEntryNodes", 2, "RunOrder");
   std::vector<CFileVwFileNode*> nodes(items_.size(), nullptr);
   FileNodeIndex index;
-  if (hierarchy == nullptr || !index.Build(hierarchy)) return nodes;
+  // An empty run order needs no index of the project's fifty thousand items.
+  if (items_.empty() || hierarchy == nullptr || !index.Build(hierarchy)) return nodes;
   std::transform(items_.begin(), items_.end(), nodes.begin(),
                  [&index](const auto& item) { return index.Find(*item); });
   return nodes;

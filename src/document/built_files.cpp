@@ -42,6 +42,19 @@ WString FileElementText(WStringView path, WStringView time) {
   return u"<File val=\"" + Escaped(path) + u"\" builttime=\"" + Escaped(time) + u"\"/>";
 }
 
+// The element of a text, in a document of its own: the DOM makes
+// attributes only by parsing.
+HRESULT ParseElement(const WString& text, IXMLDOMNode** element) {
+  ComPtr<IXMLDOMDocument> fragment;
+  HRESULT hr = CreateXMLDOMDocument(fragment.Put());
+  if (FAILED(hr)) return hr;
+  VARIANT_BOOL parsed = VARIANT_FALSE;
+  if (fragment->loadXML(text.c_str(), &parsed) != S_OK ||
+      fragment->get_documentElement(element) != S_OK)
+    return E_FAIL;
+  return S_OK;
+}
+
 // Calls `visit` with each child element of `parent` named `name`, in
 // document order.
 template <class Visit>
@@ -61,11 +74,6 @@ HRESULT ForEachElement(IXMLDOMNode* parent, const char16_t* name, Visit visit) {
 // A local time to the second as an instant, through the same calendar
 // conversion that the recorded build times take, so that equal local
 // times compare equal even in an hour that daylight saving repeats.
-HRESULT LocalSecond(const FILETIME& time, kv7::TimePoint* instant) {
-  SYSTEMTIME local = kv7::ToSystemTime(time, kv7::TimeZone::Local);
-  local.wMilliseconds = 0;
-  return kv7::FromSystemTime(local, kv7::TimeZone::Local, instant);
-}
 
 }  // namespace
 
@@ -113,6 +121,7 @@ HRESULT CKV7BuiltFiles::ReadDocument(const char16_t* path) {
 }
 
 HRESULT CKV7BuiltFiles::IndexDocument(const char16_t* path) {
+  last_found_ = nullptr;
   index_.clear();
   configurations_.Reset();
   ComPtr<IXMLDOMNode> root;
@@ -145,7 +154,8 @@ HRESULT CKV7BuiltFiles::IndexConfiguration(IXMLDOMNode* element) {
   }
   return ForEachElement(configuration.files.Get(), u"File", [&](IXMLDOMNode* file) -> HRESULT {
     WString key = kv7::FoldCase(AttributeOf(file, u"val"));
-    if (configuration.files_by_path.try_emplace(std::move(key), file).second) return S_OK;
+    if (configuration.files_by_path.try_emplace(std::move(key), ComPtr<IXMLDOMNode>(file)).second)
+      return S_OK;
     return configuration.files->removeChild(file, nullptr);
   });
 }
@@ -196,6 +206,7 @@ void CKV7BuiltFiles::Clear() {
 }
 
 void CKV7BuiltFiles::Reset() {
+  last_found_ = nullptr;
   index_.clear();
   configurations_.Reset();
   document_.Reset();
@@ -239,8 +250,14 @@ HRESULT CKV7BuiltFiles::MarkBuilt(Configuration& configuration, WStringView path
   WString key = kv7::FoldCase(path);
   (void)RemoveFile(configuration, key);
   dirty_ = true;
-  ComPtr<IXMLDOMNode> file;
-  HRESULT hr = AppendElement(configuration.files.Get(), FileElementText(path, time), file.Put());
+  HRESULT hr = S_OK;
+  if (!file_template_) hr = ParseElement(FileElementText(u"", u""), file_template_.Put());
+  if (FAILED(hr)) return hr;
+  ComPtr<IXMLDOMNode> copy, file;
+  hr = file_template_->cloneNode(VARIANT_TRUE, copy.Put());
+  if (SUCCEEDED(hr)) hr = SetAttrIntoNode(copy.Get(), u"val", WString(path).c_str());
+  if (SUCCEEDED(hr)) hr = SetAttrIntoNode(copy.Get(), u"builttime", WString(time).c_str());
+  if (SUCCEEDED(hr)) hr = configuration.files->appendChild(copy.Get(), file.Put());
   if (FAILED(hr)) return hr;
   configuration.files_by_path.emplace(std::move(key), std::move(file));
   return S_OK;
@@ -283,7 +300,7 @@ HRESULT CKV7BuiltFiles::FileRenamed(WStringView oldPath, WStringView newPath) {
     auto& files = configuration.files_by_path;
     auto at = files.find(old_key);
     if (at == files.end()) continue;
-    (void)SetAttrIntoNode(at->second.Get(), u"val", new_path.c_str());
+    (void)SetAttrIntoNode(at->second.element.Get(), u"val", new_path.c_str());
     changed = true;
     if (new_key == old_key) continue;
     auto entry = files.extract(at);
@@ -297,7 +314,7 @@ HRESULT CKV7BuiltFiles::FileRenamed(WStringView oldPath, WStringView newPath) {
 bool CKV7BuiltFiles::RemoveFile(Configuration& configuration, const WString& key) {
   auto at = configuration.files_by_path.find(key);
   if (at == configuration.files_by_path.end()) return false;
-  (void)configuration.files->removeChild(at->second.Get(), nullptr);
+  (void)configuration.files->removeChild(at->second.element.Get(), nullptr);
   configuration.files_by_path.erase(at);
   return true;
 }
@@ -305,7 +322,7 @@ bool CKV7BuiltFiles::RemoveFile(Configuration& configuration, const WString& key
 bool CKV7BuiltFiles::RemoveFiles(Configuration& configuration) {
   if (configuration.files_by_path.empty()) return false;
   for (auto& [key, file] : configuration.files_by_path)
-    (void)configuration.files->removeChild(file.Get(), nullptr);
+    (void)configuration.files->removeChild(file.element.Get(), nullptr);
   configuration.files_by_path.clear();
   return true;
 }
@@ -349,6 +366,7 @@ HRESULT CKV7BuiltFiles::ConfigRenamed(WStringView oldName, WStringView newName) 
   (void)SetAttrIntoNode(at->second.element.Get(), u"val", WString(newName).c_str());
   WString new_key = kv7::FoldCase(newName);
   if (new_key != at->first) {
+    last_found_ = nullptr;
     auto entry = index_.extract(at);
     if (auto stale = index_.find(new_key); stale != index_.end()) RemoveConfiguration(stale);
     entry.key() = std::move(new_key);
@@ -359,6 +377,7 @@ HRESULT CKV7BuiltFiles::ConfigRenamed(WStringView oldName, WStringView newName) 
 
 void CKV7BuiltFiles::RemoveConfiguration(ConfigurationIndex::iterator at) {
   (void)configurations_->removeChild(at->second.element.Get(), nullptr);
+  last_found_ = nullptr;
   index_.erase(at);
 }
 
@@ -369,21 +388,33 @@ HRESULT CKV7BuiltFiles::HasFileBeenUpdatedSinceLastBuildTime(WStringView configu
   KV7_TRACE_ENTRY("CKV7BuiltFiles::HasFileBeenUpdatedSinceLastBuildTime", 2, "KV7BuiltFiles");
   if (updated == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *updated = TRUE;
-  WString recorded;
-  HRESULT hr = GetBuiltTime(configuration, path, &recorded);
-  if (hr != S_OK) return KV7_TRACE_RETURN(SUCCEEDED(hr) ? S_OK : hr);
+  FileEntry* entry = FindFile(configuration, path);
   kv7::TimePoint built;
   // A time that does not read counts as no time: the file is deployed again.
-  if (recorded.empty() || FAILED(kv7::ParseLocalTime(recorded, &built)))
-    return KV7_TRACE_RETURN(S_OK);
+  if (entry == nullptr || !BuiltTime(*entry, &built)) return KV7_TRACE_RETURN(S_OK);
   FILETIME written;
-  hr = kv7::GetLastWriteTime(path, &written);
+  HRESULT hr = kv7::GetLastWriteTime(path, &written);
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-  kv7::TimePoint modified;
-  hr = LocalSecond(written, &modified);
-  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  // Times compare to the second, as the record keeps them.
+  const auto modified = std::chrono::floor<std::chrono::seconds>(kv7::FromFileTime(written));
   *updated = modified > built ? TRUE : FALSE;
   return KV7_TRACE_RETURN(S_OK);
+}
+
+bool CKV7BuiltFiles::BuiltTime(FileEntry& entry, kv7::TimePoint* built) {
+  if (entry.time_state == FileEntry::Time::kUnread) {
+    WString text = AttributeOf(entry.element.Get(), u"builttime");
+    auto [at, added] = read_times_.try_emplace(std::move(text));
+    if (added) {
+      kv7::TimePoint time;
+      if (!at->first.empty() && SUCCEEDED(kv7::ParseLocalTime(at->first, &time)))
+        at->second = time;
+    }
+    entry.time_state = at->second ? FileEntry::Time::kRead : FileEntry::Time::kNone;
+    if (at->second) entry.built = *at->second;
+  }
+  *built = entry.built;
+  return entry.time_state == FileEntry::Time::kRead;
 }
 
 HRESULT CKV7BuiltFiles::GetConfigNode(WStringView configuration, IXMLDOMNode** node) {
@@ -400,11 +431,16 @@ HRESULT CKV7BuiltFiles::GetFileNode(WStringView configuration, WStringView path,
   KV7_TRACE_ENTRY("CKV7BuiltFiles::GetFileNode", 2, "KV7BuiltFiles");
   if (node == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *node = nullptr;
+  FileEntry* entry = FindFile(configuration, path);
+  if (entry == nullptr) return KV7_TRACE_RETURN(S_FALSE);
+  return KV7_TRACE_RETURN(entry->element.CopyTo(node));
+}
+
+CKV7BuiltFiles::FileEntry* CKV7BuiltFiles::FindFile(WStringView configuration, WStringView path) {
   Configuration* found = Find(configuration);
-  if (found == nullptr) return KV7_TRACE_RETURN(S_FALSE);
+  if (found == nullptr) return nullptr;
   auto at = found->files_by_path.find(kv7::FoldCase(path));
-  if (at == found->files_by_path.end()) return KV7_TRACE_RETURN(S_FALSE);
-  return KV7_TRACE_RETURN(at->second.CopyTo(node));
+  return at == found->files_by_path.end() ? nullptr : &at->second;
 }
 
 HRESULT CKV7BuiltFiles::GetBuiltTime(WStringView configuration, WStringView path, WString* time) {
@@ -424,21 +460,20 @@ int CKV7BuiltFiles::BuiltFileCount(WStringView configuration) const {
 }
 
 CKV7BuiltFiles::Configuration* CKV7BuiltFiles::Find(WStringView configuration) {
+  // A build asks about one configuration fifty thousand times in a row.
+  if (last_found_ && configuration == last_name_) return last_found_;
   auto at = index_.find(kv7::FoldCase(configuration));
-  return at == index_.end() ? nullptr : &at->second;
+  if (at == index_.end()) return nullptr;
+  last_name_ = configuration;
+  last_found_ = &at->second;
+  return last_found_;
 }
 
 HRESULT CKV7BuiltFiles::AppendElement(IXMLDOMNode* parent, const WString& text,
                                       IXMLDOMNode** appended) {
-  ComPtr<IXMLDOMDocument> fragment;
-  HRESULT hr = CreateXMLDOMDocument(fragment.Put());
-  if (FAILED(hr)) return hr;
-  VARIANT_BOOL parsed = VARIANT_FALSE;
   ComPtr<IXMLDOMNode> element;
-  if (fragment->loadXML(text.c_str(), &parsed) != S_OK ||
-      fragment->get_documentElement(element.Put()) != S_OK)
-    return E_FAIL;
-  return parent->appendChild(element.Get(), appended);
+  HRESULT hr = ParseElement(text, element.Put());
+  return FAILED(hr) ? hr : parent->appendChild(element.Get(), appended);
 }
 
 HRESULT CKV7BuiltFiles::Changed(bool changed) {

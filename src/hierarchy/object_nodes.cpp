@@ -237,7 +237,8 @@ HRESULT CKV7Object::SyncTrackingDOM() {
   CFileVwFileNode* node = ObjectNode();
   IXMLDOMDocument* tracking = TrackingDocumentOf(node);
   if (tracking == nullptr) return KV7_TRACE_RETURN(E_FAIL);
-  (void)RemoveInfoFromMainDOM(false);
+  // While the project loads, the document holds no entry of this new node.
+  if (!node->GetCVsHierarchy()->IsLoading()) (void)RemoveInfoFromMainDOM(false);
   if (!LoadXMLMetadata(node->GetFullPath()) && !GenXMLMetadataAndSave(node->GetFullPath()))
     return KV7_TRACE_RETURN(E_FAIL);
   ComPtr<IXMLDOMNode> entry, parent;

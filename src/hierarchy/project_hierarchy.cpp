@@ -1,6 +1,7 @@
 #include "kv7/hierarchy/project_hierarchy.h"
 
 #include <algorithm>
+#include <future>
 
 #include "kv7/build/configurations.h"
 #include "kv7/build/node_executors.h"
@@ -161,11 +162,16 @@ HRESULT CMyProjectHierarchy::Load(const char16_t* fileName, DWORD mode, BOOL) {
   if (!initialized_ || !project_node_) return KV7_TRACE_RETURN(E_UNEXPECTED);
   loading_ = true;
   missing_on_load_.clear();
+  // The record is read beside the project file meanwhile: for a large
+  // project both files are large, and neither needs the other.
+  std::future<BuiltFilesRead> record = std::async(std::launch::async, ReadBuiltFiles,
+                                                  WString(fileName ? fileName : u""));
   HRESULT hr = LoadFromXML(fileName);
   loading_ = false;
+  BuiltFilesRead read = record.get();
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
   GiveProjectConnectionToConfigurations();
-  LoadBuiltFiles();
+  TakeBuiltFiles(std::move(read));
   EnterConfigurationsInRecord();
   project_node_->SetDirty(format_version_ < kProjectFormatVersion);
   BOOL save_user_and_password = TRUE;
@@ -806,18 +812,26 @@ void CMyProjectHierarchy::GiveProjectConnectionToConfigurations() {
       (void)cfg->get_ConnInfo()->CopyFrom(project_connection_);
 }
 
-void CMyProjectHierarchy::LoadBuiltFiles() {
-  WString path = built_files_->GenerateDefaultName(project_file_, true);
-  if (!kv7::FileExists(path)) return;
-  HRESULT hr = built_files_->LoadFromFile(path.c_str());
-  if (SUCCEEDED(hr)) return;
+CMyProjectHierarchy::BuiltFilesRead CMyProjectHierarchy::ReadBuiltFiles(WString projectFile) {
+  BuiltFilesRead read{std::make_unique<CKV7BuiltFiles>(), S_OK, WString()};
+  WString path = read.record->GenerateDefaultName(projectFile, true);
+  if (!kv7::FileExists(path)) return read;
+  read.status = read.record->LoadFromFile(path.c_str());
+  // Error information belongs to the thread that read; the reason travels.
+  if (FAILED(read.status)) {
+    (void)kv7::GetErrorInfo(&read.status, &read.reason);
+    kv7::ClearErrorInfo();
+  }
+  return read;
+}
+
+void CMyProjectHierarchy::TakeBuiltFiles(BuiltFilesRead read) {
+  built_files_ = std::move(read.record);
+  if (SUCCEEDED(read.status)) return;
   // Every item then counts as changed; the file stays until the record is
   // next saved.
-  WString reason;
-  (void)kv7::GetErrorInfo(&hr, &reason);
-  kv7::ClearErrorInfo();
-  MessageBoxW(nullptr, FormatUIString(kRecordUnreadableText, reason).c_str(), LoadUIString(36).c_str(),
-              MB_OK | MB_ICONEXCLAMATION);
+  MessageBoxW(nullptr, FormatUIString(kRecordUnreadableText, read.reason).c_str(),
+              LoadUIString(36).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CMyProjectHierarchy::EnterConfigurationsInRecord() {

@@ -313,6 +313,9 @@ WString FoldCase(WStringView text) {
   out.reserve(text.size());
   const auto length = static_cast<int32_t>(text.size());
   int32_t at = 0;
+  // Paths and names are mostly ASCII, which folds without ICU.
+  for (; at < length && text[at] < 0x80; ++at)
+    out.push_back(text[at] >= u'A' && text[at] <= u'Z' ? text[at] + (u'a' - u'A') : text[at]);
   while (at < length) {
     UChar32 c;
     U16_NEXT(text.data(), at, length, c);

@@ -5,6 +5,7 @@
 // (CMyProjectHierarchy::taskCompleted). UI thread only.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -31,6 +32,13 @@ enum class CeKV7BuildDecision {
   kUnchanged,       // passed over: not changed since its last build
 };
 bool DecisionDeploys(CeKV7BuildDecision decision);
+
+// Hears every decision that a build's run item executors make, in the order
+// they make them (a front end counting and listing what a build did); an
+// empty function removes it. UI thread.
+using KV7BuildDecisionSink =
+    std::function<void(CFileVwFileNode* node, CeKV7BuildDecision decision)>;
+void SetBuildDecisionSink(KV7BuildDecisionSink sink);
 
 // One item of a build's plan (CKV7BuildManager::Plan).
 struct KV7PlannedItem {
@@ -141,10 +149,15 @@ class CKV7BuildManager {
   // (a relative SQLite database lies there). E_UNEXPECTED without a project.
   HRESULT GetAbsoluteOutputDirectory(CMyProjectHierarchy* hierarchy, WStringView cfgName,
                                      WString& directory);
-  // What a build of the configuration would do, in its order, changing
-  // nothing: the items it takes (the run order's, else every item in tree
-  // order), then the items the run order leaves out. With `rebuild`, as
-  // after every item was marked not built.
+  // Every item of the project in build order, changing nothing: the items
+  // a build takes (the run order's items that exist, else every item in
+  // tree order), then the items the run order leaves out; *taken counts
+  // the first.
+  HRESULT ItemOrder(CMyProjectHierarchy* hierarchy, CMyProjectCfg* cfg,
+                    std::vector<CFileVwFileNode*>& order, size_t* taken);
+  // What a build of the configuration would do to each item of ItemOrder,
+  // changing nothing. With `rebuild`, as after every item was marked not
+  // built.
   HRESULT Plan(CMyProjectHierarchy* hierarchy, CMyProjectCfg* cfg, bool rebuild,
                std::vector<KV7PlannedItem>& plan);
 

@@ -31,9 +31,11 @@
 // take them out of the document.
 #pragma once
 
+#include <optional>
 #include <unordered_map>
 
 #include "kv7/platform/hresult.h"
+#include "kv7/platform/localtime.h"
 #include "kv7/platform/types.h"
 #include "kv7/platform/wstring.h"
 #include "kv7/platform/xmldom.h"
@@ -150,12 +152,20 @@ class CKV7BuiltFiles {
   int BuiltFileCount(WStringView configuration) const;
 
  private:
+  // A File element with its build time, read from the element when first
+  // asked for (an up-to-date check asks once per item per build).
+  struct FileEntry {
+    explicit FileEntry(ComPtr<IXMLDOMNode> file) : element(std::move(file)) {}
+    ComPtr<IXMLDOMNode> element;
+    enum class Time : char { kUnread, kRead, kNone } time_state = Time::kUnread;
+    kv7::TimePoint built{};
+  };
   // A Configuration element with its Files element and its File elements
   // by case-folded path.
   struct Configuration {
     ComPtr<IXMLDOMNode> element;
     ComPtr<IXMLDOMNode> files;
-    std::unordered_map<WString, ComPtr<IXMLDOMNode>> files_by_path;
+    std::unordered_map<WString, FileEntry> files_by_path;
   };
   // By case-folded name; a node-based map, so entries stay where they are.
   using ConfigurationIndex = std::unordered_map<WString, Configuration>;
@@ -177,18 +187,31 @@ class CKV7BuiltFiles {
   // Removes every File of a configuration; false when it had none.
   bool RemoveFiles(Configuration& configuration);
   void RemoveConfiguration(ConfigurationIndex::iterator at);
+  // The entry of a path in a configuration, or null.
+  FileEntry* FindFile(WStringView configuration, WStringView path);
+  // The build time of an entry; false when it has none that reads.
+  bool BuiltTime(FileEntry& entry, kv7::TimePoint* built);
   // Appends a new element, given as text, to a parent of the document: the
-  // DOM makes attributes only by parsing, so the text is parsed on its own
-  // and the document imports the element.
+  // text is parsed on its own and the document imports the element.
   HRESULT AppendElement(IXMLDOMNode* parent, const WString& text, IXMLDOMNode** appended);
   // Sets the dirty flag when `changed`; S_OK then, else S_FALSE.
   HRESULT Changed(bool changed);
 
   ComPtr<IXMLDOMDocument> document_;
+  // A File element whose copies become new entries (made on first use): a
+  // copy costs less than parsing each new element.
+  ComPtr<IXMLDOMNode> file_template_;
+  // Build time texts read so far: a build records many items in the same
+  // second, and reading local time costs a time zone conversion.
+  std::unordered_map<WString, std::optional<kv7::TimePoint>> read_times_;
   // The Configurations element that holds every Configuration.
   ComPtr<IXMLDOMNode> configurations_;
   // Configurations by case-folded name.
   ConfigurationIndex index_;
+  // The configuration Find answered last, under the name it was asked by;
+  // forgotten whenever the index loses or renames an entry.
+  WString last_name_;
+  Configuration* last_found_ = nullptr;
   WString path_;
   bool dirty_ = false;
 };

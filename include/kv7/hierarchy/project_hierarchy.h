@@ -404,9 +404,17 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   // Gives a connection read from an old project file to every
   // configuration that has none.
   void GiveProjectConnectionToConfigurations();
-  // Reads the built-files record beside the project file; one that does
-  // not load is reported and the project goes on with an empty record.
-  void LoadBuiltFiles();
+  // The built-files record beside a project file, read on its own (the
+  // reason of a failure taken out of that thread's error information).
+  struct BuiltFilesRead {
+    std::unique_ptr<CKV7BuiltFiles> record;
+    HRESULT status;
+    WString reason;
+  };
+  static BuiltFilesRead ReadBuiltFiles(WString projectFile);
+  // Takes a record read; one that did not load is reported and the project
+  // goes on with it empty.
+  void TakeBuiltFiles(BuiltFilesRead read);
   // Enters every configuration that the record lacks; opening the project
   // changes nothing that would need saving.
   void EnterConfigurationsInRecord();
