@@ -64,9 +64,6 @@ const std::string& JsonEvent::Line() {
   return text_;
 }
 
-void JsonEvent::Print() {
-  std::printf("%s\n", Line().c_str());
-  std::fflush(stdout);
-}
+void JsonEvent::Print() { std::printf("%s\n", Line().c_str()); }
 
 }  // namespace kv7::cli

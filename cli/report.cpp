@@ -7,6 +7,7 @@
 namespace kv7::cli {
 
 int Fail(const std::string& verb, const std::string& message) {
+  std::fflush(stdout);  // what the verb printed comes first
   std::fprintf(stderr, "kv7 %s: %s\n", verb.c_str(), message.c_str());
   return kExitFailed;
 }

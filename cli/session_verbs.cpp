@@ -128,6 +128,7 @@ int RunShell(const Arguments& args) {
                           : !ServesTheShell(*verb) ? "'" + words->front() + "' is not for the shell"
                                                    : "";
     if (!problem.empty()) {
+      std::fflush(stdout);  // the line's own output comes first
       std::fprintf(stderr, "kv7 shell: line %d: %s\n", number, problem.c_str());
       ++failures;
       continue;

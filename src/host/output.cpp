@@ -12,8 +12,12 @@ HRESULT OutputPane::OutputString(const char16_t* text) {
   text_ += text;
   if (streams_->quiet) return S_OK;
   std::FILE* out = build_pane_ && !streams_->build_to_stderr ? stdout : stderr;
+  // A build writes a line or more per item: into a file or a pipe stdout
+  // keeps them buffered, and is flushed before anything reaches stderr so
+  // that the two stay in order.
+  if (out == stderr) std::fflush(stdout);
   std::fputs(ToUtf8(text).c_str(), out);
-  std::fflush(out);
+  if (out == stderr || isatty(STDOUT_FILENO)) std::fflush(out);
   return S_OK;
 }
 
@@ -64,6 +68,7 @@ HRESULT StatusbarService::Progress(DWORD* cookie, BOOL inProgress, const char16_
   if (!inProgress) return Clear();
   progress_ = {complete, total};
   if (quiet_ || !isatty(STDERR_FILENO)) return S_OK;
+  std::fflush(stdout);
   std::fprintf(stderr, "\r\033[K[%lu/%lu] %s", static_cast<unsigned long>(complete),
                static_cast<unsigned long>(total), label ? ToUtf8(label).c_str() : "");
   std::fflush(stderr);

@@ -25,7 +25,9 @@ int ShellService::Present(WStringView caption, WStringView text, UINT style) {
 }
 
 void ShellService::Print(WStringView line) const {
-  if (!quiet_) std::fprintf(stderr, "%s\n", ToUtf8(line).c_str());
+  if (quiet_) return;
+  std::fflush(stdout);  // what the build pane wrote comes first
+  std::fprintf(stderr, "%s\n", ToUtf8(line).c_str());
 }
 
 HRESULT ShellService::ShowMessageBox(const char16_t* title, const char16_t* text,

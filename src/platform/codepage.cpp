@@ -4,6 +4,7 @@
 #include <locale.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
+#include <unicode/ustring.h>
 
 #include <memory>
 
@@ -85,7 +86,25 @@ std::string WideToAnsi(WStringView text) {
   return bytes;
 }
 
+// UTF-8, the code page of almost every system, needs no converter: an item
+// file read per deployed item costs its bytes, not a converter's setup.
+bool DecodeUtf8(std::string_view bytes, WString* text) {
+  WString out;
+  int32_t substituted = 0;
+  if (!ConvertInto(out, bytes.size(), [&](WString& buffer, UErrorCode* error) {
+        int32_t length = 0;
+        u_strFromUTF8WithSub(buffer.data(), static_cast<int32_t>(buffer.size()), &length,
+                             bytes.data(), static_cast<int32_t>(bytes.size()), 0xFFFD,
+                             &substituted, error);
+        return length;
+      }))
+    return false;
+  text->swap(out);
+  return substituted == 0;
+}
+
 bool DecodeText(std::string_view bytes, const char* charset, WString* text) {
+  if (std::string_view(charset) == "UTF-8") return DecodeUtf8(bytes, text);
   Converter converter = OpenConverter(charset);
   if (!converter) return false;
   bool invalid = false;
