@@ -3,6 +3,7 @@
 #include <charconv>
 #include <optional>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "xmldom_impl.h"
@@ -164,10 +165,24 @@ bool Walk(xmlNodePtr node, std::span<const std::string> steps, bool first_only,
   return false;
 }
 
+// The steps of a path, parsed once per thread: callers ask for the same
+// few paths over and over (an item's "FileInfo", "Reference", ...). Empty
+// for a malformed path.
+const std::vector<std::string>& StepsOf(const char16_t* path) {
+  thread_local std::unordered_map<std::u16string, std::vector<std::string>> parsed;
+  std::u16string key(path ? path : u"");
+  auto at = parsed.find(key);
+  if (at != parsed.end()) return at->second;
+  if (parsed.size() >= 1024) parsed.clear();  // paths made from data stay few
+  std::vector<std::string> steps;
+  if (!ParsePath(key.c_str(), steps)) steps.clear();
+  return parsed.emplace(std::move(key), std::move(steps)).first->second;
+}
+
 HRESULT Select(NodeCore& self, const char16_t* path, bool first_only,
                std::vector<xmlNodePtr>& found) {
-  std::vector<std::string> steps;
-  if (!ParsePath(path, steps)) return E_INVALIDARG;
+  const std::vector<std::string>& steps = StepsOf(path);
+  if (steps.empty()) return E_INVALIDARG;
   Walk(self.node(), steps, first_only, found);
   return S_OK;
 }
