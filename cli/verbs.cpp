@@ -243,7 +243,7 @@ void LogRun(const Verb& verb, const Arguments& args, int code) {
   for (const std::string& arg : args) {
     if (arg.starts_with("--")) continue;
     if (positional++ == verb.projectArgument) {
-      project = " " + ToUtf8(AbsolutePath(arg));
+      project = ' ' + ToUtf8(AbsolutePath(arg));
       break;
     }
   }

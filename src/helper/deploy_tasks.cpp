@@ -153,7 +153,7 @@ class DeployConnection {
       std::shared_ptr<PendingTask> task;
       {
         std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        WaitForHandoff(lock, wake_, [this] { return stopping_ || !queue_.empty(); });
         if (stopping_) return;
         task = std::move(queue_.front());
         queue_.pop_front();

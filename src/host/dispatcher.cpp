@@ -20,7 +20,7 @@ bool UIDispatcher::Run(const std::function<bool()>& finished,
       std::unique_lock<std::mutex> lock(mutex_);
       // Whatever is in flight posts its completion; nothing in flight and
       // nothing queued means nothing will come.
-      posted_.wait(lock, [&] { return !queue_.empty() || !inFlight(); });
+      WaitForHandoff(lock, posted_, [&] { return !queue_.empty() || !inFlight(); });
       if (queue_.empty()) return false;
       work = std::move(queue_.front());
       queue_.pop_front();
