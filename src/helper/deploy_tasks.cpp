@@ -1,7 +1,6 @@
 #include "deploy_tasks.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -103,7 +102,7 @@ class DeployConnection {
       std::lock_guard lock(mutex_);
       stopping_ = true;
     }
-    wake_.notify_all();
+    wake_.Notify();
     if (worker_.joinable()) worker_.join();
   }
   DeployConnection(const DeployConnection&) = delete;
@@ -116,7 +115,7 @@ class DeployConnection {
     if (!worker_.joinable()) worker_ = std::thread(&DeployConnection::Work, this);
     task->generation = generation_;
     queue_.push_back(std::move(task));
-    wake_.notify_one();
+    wake_.Notify();
   }
 
   // Runs a task on the calling thread.
@@ -143,7 +142,7 @@ class DeployConnection {
     std::lock_guard lock(mutex_);
     if (!queue_.empty() || active_ > 0) return false;
     stopping_ = true;
-    wake_.notify_all();
+    wake_.Notify();
     return true;
   }
 
@@ -153,7 +152,7 @@ class DeployConnection {
       std::shared_ptr<PendingTask> task;
       {
         std::unique_lock lock(mutex_);
-        WaitForHandoff(lock, wake_, [this] { return stopping_ || !queue_.empty(); });
+        wake_.Wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (stopping_) return;
         task = std::move(queue_.front());
         queue_.pop_front();
@@ -207,7 +206,7 @@ class DeployConnection {
   // Held while a task runs on the database: one at a time.
   std::mutex execution_;
   std::mutex mutex_;
-  std::condition_variable wake_;
+  Handoff wake_;
   // Made under execution_; set and interrupted under mutex_.
   std::unique_ptr<DeployDriver> driver_;
   std::deque<std::shared_ptr<PendingTask>> queue_;  // guarded by mutex_

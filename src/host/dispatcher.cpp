@@ -7,7 +7,7 @@ void UIDispatcher::Post(std::function<void()> work) {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(std::move(work));
   }
-  posted_.notify_one();
+  posted_.Notify();
 }
 
 // Work runs outside the queue's lock: it may post more work itself.
@@ -20,7 +20,7 @@ bool UIDispatcher::Run(const std::function<bool()>& finished,
       std::unique_lock<std::mutex> lock(mutex_);
       // Whatever is in flight posts its completion; nothing in flight and
       // nothing queued means nothing will come.
-      WaitForHandoff(lock, posted_, [&] { return !queue_.empty() || !inFlight(); });
+      posted_.Wait(lock, [&] { return !queue_.empty() || !inFlight(); });
       if (queue_.empty()) return false;
       work = std::move(queue_.front());
       queue_.pop_front();

@@ -6,6 +6,16 @@
 #include "services.h"
 
 namespace kv7::host {
+namespace {
+
+// Whether stdout and stderr are terminals, asked once: a build writes a line
+// or more per item.
+bool IsTerminal(int descriptor) {
+  static const bool terminals[] = {false, isatty(STDOUT_FILENO) != 0, isatty(STDERR_FILENO) != 0};
+  return terminals[descriptor];
+}
+
+}  // namespace
 
 HRESULT OutputPane::OutputString(const char16_t* text) {
   if (text == nullptr) return E_POINTER;
@@ -17,7 +27,7 @@ HRESULT OutputPane::OutputString(const char16_t* text) {
   // that the two stay in order.
   if (out == stderr) std::fflush(stdout);
   std::fputs(ToUtf8(text).c_str(), out);
-  if (out == stderr || isatty(STDOUT_FILENO)) std::fflush(out);
+  if (out == stderr || IsTerminal(STDOUT_FILENO)) std::fflush(out);
   return S_OK;
 }
 
@@ -67,7 +77,7 @@ HRESULT StatusbarService::Progress(DWORD* cookie, BOOL inProgress, const char16_
   if (*cookie == 0) *cookie = 1;
   if (!inProgress) return Clear();
   progress_ = {complete, total};
-  if (quiet_ || !isatty(STDERR_FILENO)) return S_OK;
+  if (quiet_ || !IsTerminal(STDERR_FILENO)) return S_OK;
   std::fflush(stdout);
   std::fprintf(stderr, "\r\033[K[%lu/%lu] %s", static_cast<unsigned long>(complete),
                static_cast<unsigned long>(total), label ? ToUtf8(label).c_str() : "");

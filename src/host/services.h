@@ -3,7 +3,6 @@
 // the system still holds stays usable after the host is gone.
 #pragma once
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -28,7 +27,7 @@ class UIDispatcher final : public IDispatcher {
 
  private:
   std::mutex mutex_;
-  std::condition_variable posted_;
+  Handoff posted_;
   std::deque<std::function<void()>> queue_;
 };
 

@@ -1,13 +1,34 @@
 #include "kv7/platform/guid.h"
 
+#include <cstdint>
 #include <random>
 
 namespace kv7 {
 
+namespace {
+
+// Writes `value` as `digits` upper-case hex digits at `out`; returns the end.
+char16_t* PutHex(char16_t* out, std::uint32_t value, int digits) {
+  static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) *out++ = kDigits[(value >> shift) & 0xF];
+  return out;
+}
+
+}  // namespace
+
+// {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, written directly: every task and
+// every saved item asks for one.
 WString GuidToString(const GUID& g) {
-  return FormatW(u"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1,
-                 g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
-                 g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+  WString text(38, u'-');
+  char16_t* out = text.data();
+  *out++ = u'{';
+  out = PutHex(out, g.Data1, 8) + 1;
+  out = PutHex(out, g.Data2, 4) + 1;
+  out = PutHex(out, g.Data3, 4) + 1;
+  out = PutHex(PutHex(out, g.Data4[0], 2), g.Data4[1], 2) + 1;
+  for (int i = 2; i < 8; ++i) out = PutHex(out, g.Data4[i], 2);
+  *out = u'}';
+  return text;
 }
 
 HRESULT GuidFromString(WStringView text, GUID* guid) {

@@ -5,7 +5,9 @@
 // through this interface without knowing the host.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -27,28 +29,44 @@ IDispatcher* SetUIDispatcher(IDispatcher* dispatcher);
 // The installed dispatcher, or null.
 IDispatcher* GetUIDispatcher();
 
-// How long WaitForHandoff looks again before it sleeps.
-inline constexpr std::chrono::microseconds kHandoffSpin{200};
+// The signal between the two sides of a handoff (the UI thread and a
+// worker): a task's completion and the next task follow each other within
+// microseconds, while a sleeping thread takes tens to hundreds of
+// microseconds to wake (most on a virtual machine, whose idle processor
+// halts). Wait therefore watches for a Notify for a while, yielding and
+// without the lock, before it sleeps on the condition as usual: long enough
+// to span an ordinary item's deployment, so that only long statements let
+// the waiting side sleep.
+class Handoff {
+ public:
+  // How long Wait watches before it sleeps: a little more than a small
+  // item takes on an embedded database.
+  static constexpr std::chrono::microseconds kSpin{2000};
 
-// Waits under `lock` until `ready()`, as `condition.wait` does, but first
-// looks again for a short while, yielding in between, before it sleeps. A
-// task's completion and the next task follow each other within
-// microseconds on the two sides of a handoff (the UI thread and a worker);
-// a sleep and a wake-up at each would cost more than an unchanged item's
-// whole work.
-template <class Predicate>
-void WaitForHandoff(std::unique_lock<std::mutex>& lock, std::condition_variable& condition,
-                    Predicate ready) {
-  const auto until = std::chrono::steady_clock::now() + kHandoffSpin;
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() >= until) {
-      condition.wait(lock, ready);
-      return;
-    }
-    lock.unlock();
-    std::this_thread::yield();
-    lock.lock();
+  // Wakes the waiting side; call after changing, under the lock, what it
+  // waits for.
+  void Notify() {
+    changes_.fetch_add(1, std::memory_order_release);
+    condition_.notify_all();
   }
-}
+
+  // Returns under `lock` once `ready()`, as std::condition_variable::wait.
+  template <class Predicate>
+  void Wait(std::unique_lock<std::mutex>& lock, Predicate ready) {
+    if (ready()) return;
+    const std::uint64_t seen = changes_.load(std::memory_order_acquire);
+    lock.unlock();
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    while (changes_.load(std::memory_order_acquire) == seen &&
+           std::chrono::steady_clock::now() < until)
+      std::this_thread::yield();
+    lock.lock();
+    condition_.wait(lock, ready);
+  }
+
+ private:
+  std::condition_variable condition_;
+  std::atomic<std::uint64_t> changes_{0};
+};
 
 }  // namespace kv7
