@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "kv7/platform/file_lock.h"
 
@@ -267,17 +268,32 @@ class Session {
 
   // Runs one statement with text parameters (none for NULL), or without
   // any the statements of `sql`; the result of the last when it succeeded,
-  // else null with *error the server's message.
+  // else null with *error the server's message. A statement with
+  // parameters is one of the library's own: it is prepared once per
+  // session, so that the server parses and plans it once, not per item.
   ResultPtr Query(const char* sql, std::initializer_list<const char*> parameters,
-                  std::string* error) const {
+                  std::string* error) {
     std::vector<const char*> values(parameters);
-    ResultPtr result(values.empty() ? PQexec(get(), sql)
-                                    : PQexecParams(get(), sql, static_cast<int>(values.size()),
-                                                   nullptr, values.data(), nullptr, nullptr, 0));
+    ResultPtr result;
+    if (values.empty()) {
+      result.reset(PQexec(get(), sql));
+    } else {
+      const std::string* name = Prepared(sql, static_cast<int>(values.size()), error);
+      if (name == nullptr) return nullptr;
+      result.reset(PQexecPrepared(get(), name->c_str(), static_cast<int>(values.size()),
+                                  values.data(), nullptr, nullptr, 0));
+    }
     ExecStatusType status = PQresultStatus(result.get());
     if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return result;
     *error = result ? Message(result.get()) : OneLine(PQerrorMessage(get()));
     return nullptr;
+  }
+
+  // Resets a lost connection: a new session, whose prepared statements
+  // are made again.
+  void Reset() {
+    prepared_.clear();
+    PQreset(get());
   }
 
   // The server's message of a failed result: its primary text and detail.
@@ -289,7 +305,23 @@ class Session {
   }
 
  private:
+  // The name under which `sql` is prepared in this session; null with
+  // *error when the server refused it. Prepared statements outlive the
+  // transaction they were made in, a rolled-back one too.
+  const std::string* Prepared(const char* sql, int count, std::string* error) {
+    auto found = prepared_.find(sql);
+    if (found != prepared_.end()) return &found->second;
+    std::string name = "kv7_" + std::to_string(prepared_.size());
+    ResultPtr made(PQprepare(get(), name.c_str(), sql, count, nullptr));
+    if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
+      *error = made ? Message(made.get()) : OneLine(PQerrorMessage(get()));
+      return nullptr;
+    }
+    return &prepared_.emplace(sql, std::move(name)).first->second;
+  }
+
   ConnectionPtr connection_;
+  std::unordered_map<std::string, std::string> prepared_;  // SQL -> statement name
 };
 
 class PostgresDriver final : public DeployDriver {
@@ -419,7 +451,7 @@ void PostgresDriver::Cancel() {
 
 HRESULT PostgresDriver::Reconnect() {
   if (PQstatus(session_.get()) == CONNECTION_OK) return S_OK;
-  PQreset(session_.get());
+  session_.Reset();
   if (PQstatus(session_.get()) != CONNECTION_OK)
     return QueryFailure(OneLine(PQerrorMessage(session_.get())));
   return Prepare();
