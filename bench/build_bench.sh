@@ -61,41 +61,13 @@ write_items() {
     }')
 }
 
-# generate ITEMS DIR: a new project DIR/Bench.kv7p holding ITEMS items. The
-# files are added a few thousand per call: the whole list would come near
-# the system's limit on a command line's length at 50,000 items.
-generate() {
-  local items=$1 dir=$2 folder
-  "$kv7" new "$dir/Bench.kv7p" >/dev/null
-  write_items "$items" "$dir"
-  for folder in Tables Indexes Triggers Views; do
-    [[ -s $dir/$folder.list ]] || continue
-    (cd "$dir" && xargs -d '\n' -n 2000 "$kv7" add Bench.kv7p --to "$folder" <"$folder.list" >/dev/null)
-    rm "$dir/$folder.list"
-  done
-}
-
-if [[ ${1:-} == --generate ]]; then
-  kv7=$(realpath "${KV7:-$here/../build/bin/kv7}")
-  KV7_HOME=$(mktemp -d "${TMPDIR:-/tmp}/kv7home.XXXXXX")
-  export KV7_HOME
-  trap 'rm -rf "$KV7_HOME"' EXIT
-  generate "$2" "$3"
-  exit
-fi
-
-kv7=${KV7:-$here/../build/bin/kv7}
-if [[ $# -gt 0 && ! $1 =~ ^[0-9]+$ ]]; then
-  kv7=$1
-  shift
-fi
-kv7=$(realpath "$kv7")
+bench=build_bench.sh
+# shellcheck source=build_common.sh
+source "$here/build_common.sh"
+generate_if_asked "$@"
+choose_kv7 "$@"
 raw=$(realpath "${RAW_DEPLOY:-$(dirname "$kv7")/raw_deploy}")
-for program in "$kv7" "$raw"; do
-  [[ -x $program ]] || { echo "build_bench.sh: $program is missing: build it first" >&2; exit 2; }
-done
-sizes=("$@")
-[[ ${#sizes[@]} -gt 0 ]] || sizes=(1000 5000)
+[[ -x $raw ]] || { echo "build_bench.sh: $raw is missing: build it first" >&2; exit 2; }
 noop_items=${NOOP_ITEMS:-50000}
 touch_items=${TOUCH_ITEMS:-5000}
 runs=${RUNS:-5}
@@ -107,23 +79,6 @@ trap 'rm -rf "$work"' EXIT
 export KV7_HOME=$work/home
 unset KV7_TRACE KV7_TRACE_FILE
 mkdir "$KV7_HOME"
-
-# timed COMMAND...: runs it once, its output in $work/out, and prints its
-# wall and CPU seconds. A failing command ends the benchmark.
-timed() {
-  local start end
-  start=$EPOCHREALTIME
-  if ! /usr/bin/time -f '%U %S' -o "$work/cpu" "$@" >"$work/out" 2>&1; then
-    echo "build_bench.sh: failed: $*" >&2
-    tail -5 "$work/out" >&2
-    exit 1
-  fi
-  end=$EPOCHREALTIME
-  awk -v s="$start" -v e="$end" '{ printf "%.4f %.2f\n", e - s, $1 + $2 }' "$work/cpu"
-}
-
-# median FILE COLUMN
-median() { sort -g -k"$2","$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'; }
 
 # expect WHAT PATTERN: the last build's summary must match.
 expect() {

@@ -72,41 +72,11 @@ write_items() {
     }')
 }
 
-# generate ITEMS DIR: a new project DIR/Bench.kv7p holding ITEMS items, the
-# files added a few thousand per call.
-generate() {
-  local items=$1 dir=$2 folder
-  "$kv7" new "$dir/Bench.kv7p" >/dev/null
-  write_items "$items" "$dir"
-  for folder in Tables Indexes Triggers Views Functions; do
-    [[ -s $dir/$folder.list ]] || continue
-    (cd "$dir" && xargs -d '\n' -n 2000 "$kv7" add Bench.kv7p --to "$folder" <"$folder.list" >/dev/null)
-    rm "$dir/$folder.list"
-  done
-}
-
-if [[ ${1:-} == --generate ]]; then
-  [[ $# -eq 3 ]] || { echo "usage: pg_build_bench.sh --generate ITEMS DIR" >&2; exit 2; }
-  kv7=$(realpath "${KV7:-$here/../build/bin/kv7}")
-  KV7_HOME=$(mktemp -d "${TMPDIR:-/tmp}/kv7home.XXXXXX")
-  export KV7_HOME
-  trap 'rm -rf "$KV7_HOME"' EXIT
-  generate "$2" "$3"
-  exit
-fi
-
-kv7=${KV7:-$here/../build/bin/kv7}
-if [[ $# -gt 0 && ! $1 =~ ^[0-9]+$ ]]; then
-  kv7=$1
-  shift
-fi
-kv7=$(realpath "$kv7")
-[[ -x $kv7 ]] || { echo "pg_build_bench.sh: $kv7 is missing: build it first" >&2; exit 2; }
-sizes=("$@")
-[[ ${#sizes[@]} -gt 0 ]] || sizes=(1000 5000)
-for items in "${sizes[@]}"; do
-  [[ $items =~ ^[0-9]+$ ]] || { echo "pg_build_bench.sh: not a number of items: $items" >&2; exit 2; }
-done
+bench=pg_build_bench.sh
+# shellcheck source=build_common.sh
+source "$here/build_common.sh"
+generate_if_asked "$@"
+choose_kv7 "$@"
 runs=${RUNS:-3}
 
 # The server's programs.
@@ -192,23 +162,6 @@ printf "CREATE ROLE %s LOGIN PASSWORD '%s';\n" "$role" "$password" | admin -f -
 fresh_database() {
   admin -c "SET client_min_messages TO warning" -c "DROP DATABASE IF EXISTS $1" -c "CREATE DATABASE $1 OWNER $role"
 }
-
-# timed COMMAND...: runs it once, its output in $work/out, and prints its
-# wall and CPU seconds. A failing command ends the benchmark.
-timed() {
-  local start end
-  start=$EPOCHREALTIME
-  if ! /usr/bin/time -f '%U %S' -o "$work/cpu" "$@" >"$work/out" 2>&1; then
-    echo "pg_build_bench.sh: failed: $*" >&2
-    tail -5 "$work/out" >&2
-    exit 1
-  fi
-  end=$EPOCHREALTIME
-  awk -v s="$start" -v e="$end" '{ printf "%.4f %.2f\n", e - s, $1 + $2 }' "$work/cpu"
-}
-
-# median FILE COLUMN
-median() { sort -g -k"$2","$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'; }
 
 # count DATABASE: how many tables, indexes, triggers, views and functions
 # of the public schema it holds, as one line.
