@@ -154,9 +154,14 @@ HRESULT CKV7BuiltFiles::IndexConfiguration(IXMLDOMNode* element) {
   }
   return ForEachElement(configuration.files.Get(), u"File", [&](IXMLDOMNode* file) -> HRESULT {
     WString key = kv7::FoldCase(AttributeOf(file, u"val"));
-    if (configuration.files_by_path.try_emplace(std::move(key), ComPtr<IXMLDOMNode>(file)).second)
-      return S_OK;
-    return configuration.files->removeChild(file, nullptr);
+    auto [entry, entered] =
+        configuration.files_by_path.try_emplace(std::move(key), ComPtr<IXMLDOMNode>(file));
+    if (!entered) return configuration.files->removeChild(file, nullptr);
+    // The time is read now: a project's record is read on a thread of its
+    // own while the project loads, and every build asks for each time.
+    kv7::TimePoint built;
+    (void)BuiltTime(entry->second, &built);
+    return S_OK;
   });
 }
 

@@ -152,8 +152,8 @@ class CKV7BuiltFiles {
   int BuiltFileCount(WStringView configuration) const;
 
  private:
-  // A File element with its build time, read from the element when first
-  // asked for (an up-to-date check asks once per item per build).
+  // A File element with its build time, read from the element when the
+  // record is indexed or, for an element added since, when first asked for.
   struct FileEntry {
     explicit FileEntry(ComPtr<IXMLDOMNode> file) : element(std::move(file)) {}
     ComPtr<IXMLDOMNode> element;
