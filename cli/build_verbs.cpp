@@ -205,7 +205,7 @@ std::pair<const char*, std::string> Reason(CeKV7BuildDecision decision, WStringV
 
 // What became of one item of a build.
 struct ItemOutcome {
-  std::string item;
+  CFileVwFileNode* item = nullptr;  // its path is worked out only for --json
   const char* action = "skip";  // "deploy": handed to the database; "skip"
   std::string status;           // deployed, unchanged, failed; or why it was skipped
   double seconds = 0;
@@ -227,7 +227,7 @@ std::vector<ItemOutcome> Outcomes(const std::vector<CFileVwFileNode*>& order, si
   size_t next = 0;
   for (size_t i = 0; i < order.size(); ++i) {
     ItemOutcome& outcome = outcomes.emplace_back();
-    outcome.item = ItemPath(order[i]);
+    outcome.item = order[i];
     auto decided = decisions.find(order[i]);
     const CeKV7BuildDecision decision =
         i >= taken ? CeKV7BuildDecision::kNotInRunOrder
@@ -277,7 +277,7 @@ size_t DeployCount(const std::vector<KV7PlannedItem>& plan) {
 
 void PrintItemEvent(const ItemOutcome& outcome, WStringView cfgName) {
   JsonEvent("item")
-      .Text("item", outcome.item)
+      .Text("item", ItemPath(outcome.item))
       .Text("configuration", Utf8(cfgName))
       .Text("action", outcome.action)
       .Text("status", outcome.status)
