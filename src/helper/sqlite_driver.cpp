@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "sql_lexer.h"
 
@@ -28,9 +29,17 @@ constexpr char kWriteHistory[] =
     "INSERT OR REPLACE INTO kv7_deployed (object_name, kind, sha256, created, deployed_at) "
     "VALUES (?1, ?2, ?3, ?4, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))";
 
+constexpr char kSchemaCookie[] = "PRAGMA main.schema_version";
+constexpr char kReadNames[] =
+    "SELECT type, name FROM main.sqlite_schema WHERE type IN ('index', 'trigger', 'view')";
+
 // Virtual machine steps between two looks at the interrupt flag and the
 // statement's deadline.
 constexpr int kProgressSteps = 1000;
+// Lookups at one schema cookie after which the names of main are read in
+// one pass: more than one item's own objects, so that a deployment, whose
+// every item changes the schema, never reads them.
+constexpr int kStillLookups = 16;
 
 struct Finalizer {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
@@ -63,6 +72,14 @@ std::string Identity(std::string_view schema, std::string_view name) {
   return QuoteName(FoldAscii(schema)) + "." + QuoteName(FoldAscii(name));
 }
 
+// An object's key among the names of main: "kind identity".
+std::string NameKey(ObjectKind kind, std::string_view identity) {
+  std::string key(KindName(kind));
+  key += ' ';
+  key += identity;
+  return key;
+}
+
 class SqliteDriver final : public DeployDriver {
  public:
   explicit SqliteDriver(std::chrono::seconds timeout) : timeout_(timeout) {}
@@ -81,7 +98,7 @@ class SqliteDriver final : public DeployDriver {
   }
   std::string Identify(const CreatedObject& object) const override;
   HRESULT Execute(std::string_view chunk) override;
-  HRESULT Begin() override { return RunCached("BEGIN IMMEDIATE"); }
+  HRESULT Begin() override;
   HRESULT Commit() override { return RunCached("COMMIT"); }
   void Rollback() override;
   HRESULT Exists(const ObjectRef& object, bool* exists) override;
@@ -110,6 +127,15 @@ class SqliteDriver final : public DeployDriver {
   HRESULT BadIdentity(const std::string& identity) {
     return Fail(E_INVALIDARG, "not an object identity: " + identity);
   }
+  // Whether an index, trigger or view of main exists, answered from the
+  // names read in one pass of sqlite_schema (which has no index by name);
+  // S_FALSE when they cannot answer now, and the object is probed.
+  HRESULT KnownName(const ObjectRef& object, bool* exists);
+  HRESULT ReadNames(std::int64_t cookie);
+  // Asks SQLite's schema for one object by preparing its DROP, which looks
+  // the object up and fails when there is none; the statement never runs.
+  HRESULT Probe(const ObjectRef& object, bool* exists);
+  HRESULT SchemaCookie(std::int64_t* cookie);
   // A statement kept prepared for the life of the connection; null on failure.
   sqlite3_stmt* Cached(const std::string& sql);
   HRESULT RunCached(const std::string& sql);
@@ -126,6 +152,17 @@ class SqliteDriver final : public DeployDriver {
   bool rollingBack_ = false;
   Clock::time_point busySince_;
   std::atomic<bool> interrupted_{false};
+
+  // The names of main's indexes, triggers and views (by NameKey), as read
+  // at schema cookie namesCookie_. The cookie moves with every change of
+  // main's schema, this connection's or another's; names are read only
+  // from a committed schema (the one the transaction began with), which a
+  // rollback cannot take back.
+  std::unordered_set<std::string> names_;
+  std::int64_t namesCookie_ = -1;
+  std::int64_t beginCookie_ = -1;  // of the open transaction
+  std::int64_t lastCookie_ = -1;   // at the last lookup
+  int stillLookups_ = 0;           // lookups in a row at lastCookie_
 };
 
 HRESULT SqliteDriver::Open(const std::string& path, std::string* message) {
@@ -242,6 +279,23 @@ HRESULT SqliteDriver::Execute(std::string_view chunk) {
   return S_OK;
 }
 
+HRESULT SqliteDriver::Begin() {
+  if (FAILED(RunCached("BEGIN IMMEDIATE"))) return E_FAIL;
+  if (SUCCEEDED(SchemaCookie(&beginCookie_))) return S_OK;
+  Rollback();
+  return E_FAIL;
+}
+
+HRESULT SqliteDriver::SchemaCookie(std::int64_t* cookie) {
+  sqlite3_stmt* statement = Cached(kSchemaCookie);
+  if (statement == nullptr) return E_FAIL;
+  CachedUse use(statement);
+  int code = sqlite3_step(statement);
+  if (code != SQLITE_ROW) return DatabaseFailure(code);
+  *cookie = sqlite3_column_int64(statement, 0);
+  return S_OK;
+}
+
 void SqliteDriver::Rollback() {
   // An interrupt that lands on the ROLLBACK itself can stop it; try again.
   rollingBack_ = true;
@@ -268,9 +322,49 @@ HRESULT SqliteDriver::Exists(const ObjectRef& object, bool* exists) {
     *exists = code == SQLITE_OK;
     return code == SQLITE_OK || code == SQLITE_ERROR ? S_OK : DatabaseFailure(code);
   }
-  // Preparing a DROP looks the object up in the schema SQLite holds in
-  // memory and fails when there is none of that kind and name; the
-  // statement never runs. sqlite_schema itself has no index to search by.
+  HRESULT hr = KnownName(object, exists);
+  return hr == S_FALSE ? Probe(object, exists) : hr;
+}
+
+// Preparing a DROP costs a statement's compilation when the object exists:
+// an unchanged item's objects all exist, and a build of unchanged items
+// asks for each of them with the schema standing still.
+HRESULT SqliteDriver::KnownName(const ObjectRef& object, bool* exists) {
+  if (!object.identity.starts_with("\"main\".")) return S_FALSE;
+  std::int64_t cookie = 0;
+  if (FAILED(SchemaCookie(&cookie))) return E_FAIL;
+  if (cookie != namesCookie_) {
+    stillLookups_ = cookie == lastCookie_ ? stillLookups_ + 1 : 0;
+    lastCookie_ = cookie;
+    const bool committed = sqlite3_get_autocommit(db_) != 0 || cookie == beginCookie_;
+    if (!committed || stillLookups_ < kStillLookups) return S_FALSE;
+    if (FAILED(ReadNames(cookie))) return E_FAIL;
+  }
+  *exists = names_.count(NameKey(object.kind, object.identity)) != 0;
+  return S_OK;
+}
+
+HRESULT SqliteDriver::ReadNames(std::int64_t cookie) {
+  names_.clear();
+  namesCookie_ = -1;
+  sqlite3_stmt* statement = Cached(kReadNames);
+  if (statement == nullptr) return E_FAIL;
+  CachedUse use(statement);
+  int code;
+  while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
+    ObjectKind kind;
+    if (KindFromName(ColumnText(statement, 0), &kind))
+      names_.insert(NameKey(kind, Identity("main", ColumnText(statement, 1))));
+  }
+  if (code != SQLITE_DONE) {
+    names_.clear();
+    return DatabaseFailure(code);
+  }
+  namesCookie_ = cookie;
+  return S_OK;
+}
+
+HRESULT SqliteDriver::Probe(const ObjectRef& object, bool* exists) {
   sqlite3_stmt* prepared = nullptr;
   std::string sql = DropStatement(object);
   int code = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &prepared, nullptr);

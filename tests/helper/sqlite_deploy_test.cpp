@@ -92,6 +92,37 @@ TEST_F(SqliteDeployTest, FirstDeployThenUnchangedRunsNothing) {
   EXPECT_EQ(Deploy("orders_touch", kOrdersTrigger).result, "created trigger orders_touch");
 }
 
+// Existence answers come from names read once the schema stands still; they
+// must follow every change: another connection's, this connection's own,
+// and a rolled-back transaction's, which takes its objects back.
+TEST_F(SqliteDeployTest, ExistenceFollowsEveryChangeOfTheSchema) {
+  ASSERT_TRUE(Deploy("orders", kOrders).succeeded);
+  const ObjectRef index{ObjectKind::kIndex, driver_->Identify({ObjectKind::kIndex, {{"Orders_By_Customer"}}})};
+  auto exists = [&] {
+    bool found = true;
+    EXPECT_EQ(driver_->Exists(index, &found), S_OK);
+    return found;
+  };
+  for (int i = 0; i < 40; ++i) ASSERT_FALSE(exists());  // the names are read by now
+
+  ASSERT_EQ(sqlite3_exec(db_, kOrdersIndex, nullptr, nullptr, nullptr), SQLITE_OK);
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(exists()) << "after another connection made it";
+
+  ASSERT_EQ(driver_->Begin(), S_OK);
+  ASSERT_EQ(driver_->Drop(index), S_OK);
+  for (int i = 0; i < 40; ++i) ASSERT_FALSE(exists()) << "after dropping it in a transaction";
+  driver_->Rollback();
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(exists()) << "after the drop was rolled back";
+
+  ASSERT_EQ(sqlite3_exec(db_, "drop index orders_by_customer", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(driver_->Begin(), S_OK);
+  ASSERT_EQ(driver_->Execute(kOrdersIndex), S_OK);
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(exists()) << "after making it in a transaction";
+  driver_->Rollback();
+  for (int i = 0; i < 40; ++i) ASSERT_FALSE(exists()) << "after the create was rolled back";
+}
+
 TEST_F(SqliteDeployTest, ChangedEmptyTableKeepsItsIndexAndTrigger) {
   ASSERT_TRUE(Deploy("audit", "create table audit(id int, what text);").succeeded);
   ASSERT_TRUE(Deploy("orders", kOrders).succeeded);
