@@ -362,6 +362,8 @@ HRESULT ReadFileBytes(WStringView path, std::string* bytes) {
     if (n < 0) return LastError();
     if (n == 0) break;
     used += static_cast<size_t>(n);
+    // A regular file reads short only at its end: no read to confirm it.
+    if (S_ISREG(st.st_mode) && used < data.size()) break;
   }
   data.resize(used);
   bytes->swap(data);
