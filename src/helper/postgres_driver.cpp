@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <mutex>
@@ -274,19 +275,19 @@ class Session {
   ResultPtr Query(const char* sql, std::initializer_list<const char*> parameters,
                   std::string* error) {
     std::vector<const char*> values(parameters);
+    if (values.empty()) return Checked(ResultPtr(PQexec(get(), sql)), error);
     ResultPtr result;
-    if (values.empty()) {
-      result.reset(PQexec(get(), sql));
-    } else {
-      const std::string* name = Prepared(sql, static_cast<int>(values.size()), error);
-      if (name == nullptr) return nullptr;
-      result.reset(PQexecPrepared(get(), name->c_str(), static_cast<int>(values.size()),
-                                  values.data(), nullptr, nullptr, 0));
+    if (FAILED(RunPrepared(sql, values, &result, error))) return nullptr;
+    // Something the library did not see coming (a routine's dynamic SQL)
+    // took the prepared statements away: they are made again, and the
+    // statement runs once more unless a transaction failed with it.
+    if (result && Field(result.get(), PG_DIAG_SQLSTATE) == "26000") {
+      ForgetPrepared();
+      if (PQtransactionStatus(get()) == PQTRANS_IDLE &&
+          FAILED(RunPrepared(sql, values, &result, error)))
+        return nullptr;
     }
-    ExecStatusType status = PQresultStatus(result.get());
-    if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return result;
-    *error = result ? Message(result.get()) : OneLine(PQerrorMessage(get()));
-    return nullptr;
+    return Checked(std::move(result), error);
   }
 
   // Resets a lost connection: a new session, whose prepared statements
@@ -295,6 +296,9 @@ class Session {
     prepared_.clear();
     PQreset(get());
   }
+
+  // Prepares every statement again on its next use.
+  void ForgetPrepared() { prepared_.clear(); }
 
   // The server's message of a failed result: its primary text and detail.
   std::string Message(const PGresult* result) const {
@@ -305,13 +309,35 @@ class Session {
   }
 
  private:
+  // The result when it succeeded, else null with *error the server's
+  // message.
+  ResultPtr Checked(ResultPtr result, std::string* error) const {
+    ExecStatusType status = PQresultStatus(result.get());
+    if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return result;
+    *error = result ? Message(result.get()) : OneLine(PQerrorMessage(get()));
+    return nullptr;
+  }
+
+  // Runs `sql` as this session's prepared statement; E_FAIL with *error
+  // when the server refused to prepare it.
+  HRESULT RunPrepared(const char* sql, const std::vector<const char*>& values, ResultPtr* result,
+                      std::string* error) {
+    const std::string* name = Prepared(sql, static_cast<int>(values.size()), error);
+    if (name == nullptr) return E_FAIL;
+    result->reset(PQexecPrepared(get(), name->c_str(), static_cast<int>(values.size()),
+                                 values.data(), nullptr, nullptr, 0));
+    return S_OK;
+  }
+
   // The name under which `sql` is prepared in this session; null with
   // *error when the server refused it. Prepared statements outlive the
   // transaction they were made in, a rolled-back one too.
   const std::string* Prepared(const char* sql, int count, std::string* error) {
     auto found = prepared_.find(sql);
     if (found != prepared_.end()) return &found->second;
-    std::string name = "kv7_" + std::to_string(prepared_.size());
+    // Never a name used before in the session: an item may have taken away
+    // some statements and left others.
+    std::string name = "kv7_" + std::to_string(++prepareCount_);
     ResultPtr made(PQprepare(get(), name.c_str(), sql, count, nullptr));
     if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
       *error = made ? Message(made.get()) : OneLine(PQerrorMessage(get()));
@@ -322,6 +348,7 @@ class Session {
 
   ConnectionPtr connection_;
   std::unordered_map<std::string, std::string> prepared_;  // SQL -> statement name
+  std::uint64_t prepareCount_ = 0;
 };
 
 class PostgresDriver final : public DeployDriver {
@@ -530,8 +557,15 @@ HRESULT PostgresDriver::ResultFailure(const PGresult* result, std::string_view s
   return Fail(E_FAIL, session_.Message(result), offset, IsReplaceRefusal(state));
 }
 
+// A chunk that may take prepared statements away (DEALLOCATE, DISCARD)
+// makes the library prepare its own again: its history row is written next,
+// in the same transaction, where a missing statement would fail the item.
 HRESULT PostgresDriver::Execute(std::string_view chunk) {
-  return Run(std::string(chunk), nullptr, nullptr);
+  HRESULT hr = Run(std::string(chunk), nullptr, nullptr);
+  const std::string folded = FoldAscii(chunk);
+  if (folded.find("deallocate") != std::string::npos || folded.find("discard") != std::string::npos)
+    session_.ForgetPrepared();
+  return hr;
 }
 
 HRESULT PostgresDriver::Begin() {

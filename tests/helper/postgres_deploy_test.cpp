@@ -91,6 +91,22 @@ TEST_F(PostgresDeployTest, ChunksGoWholeAndFailuresNameTheLineOfTheItem) {
   EXPECT_EQ(Query("select count(*) from pg_class where relname in ('notes', 'v')"), "0");
 }
 
+// The library prepares its own queries once per session; an item that takes
+// prepared statements away fails at worst itself, never the items after it.
+TEST_F(PostgresDeployTest, ItemsThatDropPreparedStatementsDoNotBreakTheNext) {
+  ASSERT_TRUE(Deploy("t1", "create table app.t1(x int);").succeeded);
+  EXPECT_TRUE(Deploy("forget", "deallocate all;").succeeded);
+  EXPECT_EQ(Deploy("t2", "create table app.t2(x int);").result, "created table app.t2");
+  // Outside the library's transaction the statements come back at once.
+  EXPECT_TRUE(Deploy("own", "commit;\ndeallocate all;\nbegin;").succeeded);
+  EXPECT_EQ(Deploy("t3", "create table app.t3(x int);").result, "created table app.t3");
+  // Hidden in dynamic SQL the library cannot see it coming: that item may
+  // fail on its history row, the next one prepares again.
+  (void)Deploy("hidden", "do $$ begin execute 'dealloc' || 'ate all'; end $$;");
+  EXPECT_EQ(Deploy("t4", "create table app.t4(x int);").result, "created table app.t4");
+  EXPECT_EQ(Deploy("t1", "create table app.t1(x int);").result, "unchanged");
+}
+
 TEST_F(PostgresDeployTest, FunctionsAndViewsAreReplacedInPlaceUnlessTheServerRefuses) {
   ASSERT_TRUE(Deploy("orders", "create table app.orders(id int, note text, touched text);").succeeded);
   const char* touch =
