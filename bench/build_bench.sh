@@ -29,37 +29,30 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-# write_items ITEMS DIR: the item files of DIR/Bench.kv7p, and for each
-# folder DIR/FOLDER.list naming its files in the order they are added.
-write_items() {
-  (cd "$2" && awk -v n="$1" '
-    function put(file, text, folder) {
-      printf "%s", text > file; close(file)
-      print file > (folder ".list")
-    }
-    BEGIN {
-      for (k = 0; k < n; k++) {
-        i = int(k / 4); t = "t_" i
-        if (k % 4 == 0)
-          put("Tables/" t ".kv7tbl", "-- One row per " t " entry.\nCREATE TABLE " t " (\n" \
-              "    id INTEGER PRIMARY KEY,\n    name TEXT NOT NULL,\n" \
-              "    qty INTEGER NOT NULL DEFAULT 0,\n    price REAL,\n    updated_at TEXT\n);\n",
-              "Tables")
-        else if (k % 4 == 1)
-          put("Indexes/" t "_name.kv7ind", "CREATE INDEX " t "_name ON " t " (name, qty);\n",
-              "Indexes")
-        else if (k % 4 == 2)
-          put("Triggers/" t "_stamp.kv7tr", "-- Stamps changed rows; refuses to lose stock.\n" \
-              "CREATE TRIGGER " t "_stamp AFTER UPDATE OF qty, price ON " t "\nBEGIN\n" \
-              "    UPDATE " t " SET updated_at = datetime(\x27now\x27) WHERE id = NEW.id;\nEND;\n@\n" \
-              "CREATE TRIGGER " t "_guard BEFORE DELETE ON " t " WHEN OLD.qty > 0\nBEGIN\n" \
-              "    SELECT RAISE(ABORT, \x27" t " still in stock\x27);\nEND;\n", "Triggers")
-        else
-          put("Views/v_" i ".kv7vw", "CREATE VIEW v_" i " AS\n" \
-              "SELECT id, name, qty * price AS amount FROM " t " WHERE qty > 0;\n", "Views")
-      }
-    }')
-}
+# item_program: the awk function item(k) that write_items (build_common.sh)
+# calls for the k-th item, groups of 4 items to a table.
+# shellcheck disable=SC2016
+item_program='
+    function item(k,  i, t) {
+      i = int(k / 4); t = "t_" i
+      if (k % 4 == 0)
+        put("Tables/" t ".kv7tbl", "-- One row per " t " entry.\nCREATE TABLE " t " (\n" \
+            "    id INTEGER PRIMARY KEY,\n    name TEXT NOT NULL,\n" \
+            "    qty INTEGER NOT NULL DEFAULT 0,\n    price REAL,\n    updated_at TEXT\n);\n",
+            "Tables")
+      else if (k % 4 == 1)
+        put("Indexes/" t "_name.kv7ind", "CREATE INDEX " t "_name ON " t " (name, qty);\n",
+            "Indexes")
+      else if (k % 4 == 2)
+        put("Triggers/" t "_stamp.kv7tr", "-- Stamps changed rows; refuses to lose stock.\n" \
+            "CREATE TRIGGER " t "_stamp AFTER UPDATE OF qty, price ON " t "\nBEGIN\n" \
+            "    UPDATE " t " SET updated_at = datetime(\x27now\x27) WHERE id = NEW.id;\nEND;\n@\n" \
+            "CREATE TRIGGER " t "_guard BEFORE DELETE ON " t " WHEN OLD.qty > 0\nBEGIN\n" \
+            "    SELECT RAISE(ABORT, \x27" t " still in stock\x27);\nEND;\n", "Triggers")
+      else
+        put("Views/v_" i ".kv7vw", "CREATE VIEW v_" i " AS\n" \
+            "SELECT id, name, qty * price AS amount FROM " t " WHERE qty > 0;\n", "Views")
+    }'
 
 bench=build_bench.sh
 # shellcheck source=build_common.sh

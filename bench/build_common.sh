@@ -1,7 +1,20 @@
 # Shared by build_bench.sh and pg_build_bench.sh, which source it after
-# defining `write_items ITEMS DIR` (the item files, and for each folder
-# DIR/FOLDER.list naming its files in the order they are added) and setting
-# `bench` to their own name and `here` to this directory.
+# setting `item_program` (the awk function item(k) that writes the k-th item
+# of a project with put(FILE, TEXT, FOLDER)), `bench` to their own name and
+# `here` to this directory.
+
+# write_items ITEMS DIR: the item files of DIR/Bench.kv7p, and for each
+# folder DIR/FOLDER.list naming its files in the order they are added.
+write_items() {
+  mkdir -p "$2"/{Tables,Indexes,Triggers,Views,Functions}
+  (cd "$2" && awk -v n="$1" '
+    function put(file, text, folder) {
+      printf "%s", text > file; close(file)
+      print file > (folder ".list")
+    }
+    '"$item_program"'
+    BEGIN { for (k = 0; k < n; k++) item(k) }')
+}
 
 # generate ITEMS DIR: a new project DIR/Bench.kv7p holding ITEMS items. The
 # files are added a few thousand per call: the whole list would come near

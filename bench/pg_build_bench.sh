@@ -34,43 +34,35 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-# write_items ITEMS DIR: the item files of DIR/Bench.kv7p, and for each
-# folder DIR/FOLDER.list naming its files in the order they are added.
-write_items() {
-  mkdir -p "$2"/{Tables,Indexes,Triggers,Views,Functions}
-  (cd "$2" && awk -v n="$1" '
-    function put(file, text, folder) {
-      printf "%s", text > file; close(file)
-      print file > (folder ".list")
-    }
-    BEGIN {
-      for (k = 0; k < n; k++) {
-        i = int(k / 5); t = "t_" i
-        if (k % 5 == 0)
-          put("Tables/" t ".kv7tbl", "-- One row per " t " entry.\nCREATE TABLE " t " (\n" \
-              "    id integer PRIMARY KEY,\n    name text NOT NULL,\n" \
-              "    qty integer NOT NULL DEFAULT 0,\n    price numeric(12, 2),\n" \
-              "    updated_at timestamptz\n);\n", "Tables")
-        else if (k % 5 == 1)
-          put("Indexes/" t "_name.kv7ind", "CREATE INDEX " t "_name ON " t " (name, qty);\n",
-              "Indexes")
-        else if (k % 5 == 2)
-          put("Triggers/" t "_stamp.kv7tr", "-- Stamps changed rows.\n" \
-              "CREATE FUNCTION " t "_stamp() RETURNS trigger\nLANGUAGE plpgsql AS $$\nBEGIN\n" \
-              "    NEW.updated_at := now();\n    RETURN NEW;\nEND;\n$$;\n@\n" \
-              "CREATE TRIGGER " t "_stamp BEFORE UPDATE OF qty, price ON " t "\n" \
-              "    FOR EACH ROW EXECUTE FUNCTION " t "_stamp();\n", "Triggers")
-        else if (k % 5 == 3)
-          put("Views/v_" i ".kv7vw", "CREATE VIEW v_" i " AS\n" \
-              "SELECT id, name, qty * price AS amount FROM " t " WHERE qty > 0;\n", "Views")
-        else
-          put("Functions/" t "_stock.kv7udf", "-- How many rows hold at least p_min.\n" \
-              "CREATE FUNCTION " t "_stock(p_min integer) RETURNS bigint\n" \
-              "LANGUAGE sql STABLE AS $$\n    SELECT count(*) FROM " t " WHERE qty >= p_min\n$$;\n",
-              "Functions")
-      }
-    }')
-}
+# item_program: the awk function item(k) that write_items (build_common.sh)
+# calls for the k-th item, groups of 5 items to a table.
+# shellcheck disable=SC2016
+item_program='
+    function item(k,  i, t) {
+      i = int(k / 5); t = "t_" i
+      if (k % 5 == 0)
+        put("Tables/" t ".kv7tbl", "-- One row per " t " entry.\nCREATE TABLE " t " (\n" \
+            "    id integer PRIMARY KEY,\n    name text NOT NULL,\n" \
+            "    qty integer NOT NULL DEFAULT 0,\n    price numeric(12, 2),\n" \
+            "    updated_at timestamptz\n);\n", "Tables")
+      else if (k % 5 == 1)
+        put("Indexes/" t "_name.kv7ind", "CREATE INDEX " t "_name ON " t " (name, qty);\n",
+            "Indexes")
+      else if (k % 5 == 2)
+        put("Triggers/" t "_stamp.kv7tr", "-- Stamps changed rows.\n" \
+            "CREATE FUNCTION " t "_stamp() RETURNS trigger\nLANGUAGE plpgsql AS $$\nBEGIN\n" \
+            "    NEW.updated_at := now();\n    RETURN NEW;\nEND;\n$$;\n@\n" \
+            "CREATE TRIGGER " t "_stamp BEFORE UPDATE OF qty, price ON " t "\n" \
+            "    FOR EACH ROW EXECUTE FUNCTION " t "_stamp();\n", "Triggers")
+      else if (k % 5 == 3)
+        put("Views/v_" i ".kv7vw", "CREATE VIEW v_" i " AS\n" \
+            "SELECT id, name, qty * price AS amount FROM " t " WHERE qty > 0;\n", "Views")
+      else
+        put("Functions/" t "_stock.kv7udf", "-- How many rows hold at least p_min.\n" \
+            "CREATE FUNCTION " t "_stock(p_min integer) RETURNS bigint\n" \
+            "LANGUAGE sql STABLE AS $$\n    SELECT count(*) FROM " t " WHERE qty >= p_min\n$$;\n",
+            "Functions")
+    }'
 
 bench=pg_build_bench.sh
 # shellcheck source=build_common.sh
