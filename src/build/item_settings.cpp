@@ -455,18 +455,13 @@ bool CKV7CfgListBase::Remove(const CKV7BaseCfg* record) {
 HRESULT CKV7CfgListBase::LoadFromXML(IXMLDOMNode* element) {
   KV7_TRACE_ENTRY("CKV7CfgListBase::LoadFromXML", 2, "KV7ItemSettings");
   if (element == nullptr) return KV7_TRACE_RETURN(E_POINTER);
-  ComPtr<IXMLDOMNodeList> children;
-  HRESULT hr = element->get_childNodes(children.Put());
-  if (FAILED(hr) || !children) return KV7_TRACE_RETURN(hr);
-  ComPtr<IXMLDOMNode> child;
-  while (children->nextNode(child.Put()) == S_OK && child) {
-    if (GetNodeName(child.Get()) != u"Configuration") continue;
-    std::unique_ptr<CKV7BaseCfg> record = NewRecord(u"");
-    hr = record->LoadFromXML(child.Get());
-    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-    records_.push_back(std::move(record));
-  }
-  return KV7_TRACE_RETURN(S_OK);
+  return KV7_TRACE_RETURN(
+      ForEachChildElement(element, u"Configuration", [this](IXMLDOMNode* child) {
+        std::unique_ptr<CKV7BaseCfg> record = NewRecord(u"");
+        HRESULT hr = record->LoadFromXML(child);
+        if (SUCCEEDED(hr)) records_.push_back(std::move(record));
+        return hr;
+      }));
 }
 
 bool CKV7CfgListBase::AreAllValuesTheSame(DISPID dispid) const {

@@ -32,20 +32,6 @@ WString ProjectNameOf(WStringView name) {
   return WString(IsFullPathName(name) ? BaseNameOf(FileNameOf(name)) : name);
 }
 
-// Each child element of `node`, in document order.
-template <class Visit>
-HRESULT ForEachElement(IXMLDOMNode* node, Visit visit) {
-  ComPtr<IXMLDOMNodeList> children;
-  HRESULT hr = node->get_childNodes(children.Put());
-  if (FAILED(hr)) return hr;
-  ComPtr<IXMLDOMNode> child;
-  while (children->nextNode(child.Put()) == S_OK && child) {
-    DOMNodeType type = NODE_INVALID;
-    if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT) visit(child.Get());
-  }
-  return S_OK;
-}
-
 // Writes an answer document (UTF-8, as its declaration says) to a file.
 HRESULT WriteAnswer(WStringView path, const WString& text) {
   HRESULT hr = kv7::WriteFileBytes(path, kv7::ToUtf8(text));
@@ -76,7 +62,7 @@ HRESULT CKV7PrjXMLParserCmd::ReadFields(IXMLDOMNode* element, const char16_t* co
                                         WString* const* fields, size_t count) {
   CComBSTR xml;
   if (SUCCEEDED(element->get_xml(xml.Put()))) element_xml_ = xml.ToString();
-  return ForEachElement(element, [&](IXMLDOMNode* child) {
+  return ForEachChildElement(element, nullptr, [&](IXMLDOMNode* child) {
     const WString name = GetNodeName(child);
     for (size_t i = 0; i < count; ++i) {
       if (!kv7::EqualsNoCase(name, names[i])) continue;
@@ -86,6 +72,7 @@ HRESULT CKV7PrjXMLParserCmd::ReadFields(IXMLDOMNode* element, const char16_t* co
                                                          : child->get_text(value.Put()));
       *fields[i] = value.ToString();
     }
+    return S_OK;
   });
 }
 
@@ -252,7 +239,7 @@ HRESULT CKV7PrjXMLParser::Parse(const char16_t* text) {
     kv7::SetErrorInfo(E_FAIL, DescribeParseError(document.Get(), u"the command document"));
     return KV7_TRACE_RETURN(E_FAIL);
   }
-  return KV7_TRACE_RETURN(ForEachElement(root.Get(), [this](IXMLDOMNode* element) {
+  return KV7_TRACE_RETURN(ForEachChildElement(root.Get(), nullptr, [this](IXMLDOMNode* element) {
     const WString name = GetNodeName(element);
     if (kv7::EqualsNoCase(name, u"KV7PROJECT_COMMAND")) {
       auto command = std::make_unique<CKV7PrjXMLCmd>();
@@ -261,6 +248,7 @@ HRESULT CKV7PrjXMLParser::Parse(const char16_t* text) {
       auto command = std::make_unique<CKV7FileXMLCmd>();
       if (SUCCEEDED(command->Parse(element))) commands_.push_back(std::move(command));
     }
+    return S_OK;
   }));
 }
 

@@ -241,18 +241,13 @@ HRESULT CKV7AssemblyInfoList::SaveAsXML(WStringView indent, WString& out) const 
 HRESULT CKV7AssemblyInfoList::LoadFromXML(IXMLDOMNode* element) {
   KV7_TRACE_ENTRY("CKV7AssemblyInfoList::LoadFromXML", 2, "KV7AssemblyInfo");
   if (element == nullptr) return KV7_TRACE_RETURN(S_OK);
-  ComPtr<IXMLDOMNodeList> children;
-  HRESULT hr = element->get_childNodes(children.Put());
-  if (FAILED(hr) || !children) return KV7_TRACE_RETURN(hr);
-  ComPtr<IXMLDOMNode> child;
-  while (children->nextNode(child.Put()) == S_OK && child) {
-    if (GetNodeName(child.Get()) != u"AssemblyInfo") continue;
-    auto record = std::make_unique<CKV7AssemblyInfo>();
-    hr = record->LoadFromXML(child.Get());
-    if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
-    records_.push_back(std::move(record));
-  }
-  return KV7_TRACE_RETURN(S_OK);
+  return KV7_TRACE_RETURN(
+      ForEachChildElement(element, u"AssemblyInfo", [this](IXMLDOMNode* child) {
+        auto record = std::make_unique<CKV7AssemblyInfo>();
+        HRESULT hr = record->LoadFromXML(child);
+        if (SUCCEEDED(hr)) records_.push_back(std::move(record));
+        return hr;
+      }));
 }
 
 void CKV7AssemblyInfoList::CopyFrom(const CKV7AssemblyInfoList& other) {

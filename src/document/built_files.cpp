@@ -55,22 +55,6 @@ HRESULT ParseElement(const WString& text, IXMLDOMNode** element) {
   return S_OK;
 }
 
-// Calls `visit` with each child element of `parent` named `name`, in
-// document order.
-template <class Visit>
-HRESULT ForEachElement(IXMLDOMNode* parent, const char16_t* name, Visit visit) {
-  if (parent == nullptr) return S_FALSE;
-  ComPtr<IXMLDOMNodeList> list;
-  HRESULT hr = GetMultiNodes(parent, name, list.Put());
-  if (hr != S_OK || !list) return hr;
-  ComPtr<IXMLDOMNode> element;
-  while (list->nextNode(element.Put()) == S_OK && element) {
-    hr = visit(element.Get());
-    if (FAILED(hr)) return hr;
-  }
-  return S_OK;
-}
-
 // A local time to the second as an instant, through the same calendar
 // conversion that the recorded build times take, so that equal local
 // times compare equal even in an hour that daylight saving repeats.
@@ -137,7 +121,7 @@ HRESULT CKV7BuiltFiles::IndexDocument(const char16_t* path) {
                                            u"Configurations element", path));
     return E_FAIL;
   }
-  return ForEachElement(configurations_.Get(), u"Configuration",
+  return ForEachChildElement(configurations_.Get(), u"Configuration",
                         [this](IXMLDOMNode* element) { return IndexConfiguration(element); });
 }
 
@@ -152,7 +136,7 @@ HRESULT CKV7BuiltFiles::IndexConfiguration(IXMLDOMNode* element) {
     HRESULT hr = AppendElement(element, u"<Files/>", configuration.files.Put());
     if (FAILED(hr)) return hr;
   }
-  return ForEachElement(configuration.files.Get(), u"File", [&](IXMLDOMNode* file) -> HRESULT {
+  return ForEachChildElement(configuration.files.Get(), u"File", [&](IXMLDOMNode* file) -> HRESULT {
     WString key = kv7::FoldCase(AttributeOf(file, u"val"));
     auto [entry, entered] =
         configuration.files_by_path.try_emplace(std::move(key), ComPtr<IXMLDOMNode>(file));
@@ -178,13 +162,13 @@ HRESULT CKV7BuiltFiles::SaveToFile(const char16_t* path) {
 
 WString CKV7BuiltFiles::DocumentText() const {
   WString text = Head();
-  (void)ForEachElement(configurations_.Get(), u"Configuration", [&](IXMLDOMNode* element) {
+  (void)ForEachChildElement(configurations_.Get(), u"Configuration", [&](IXMLDOMNode* element) {
     text.append(u"\t\t<Configuration val=\"")
         .append(Escaped(AttributeOf(element, u"val")))
         .append(u"\">\r\n\t\t\t<Files>\r\n");
     ComPtr<IXMLDOMNode> files;
     if (GetSingleNode(element, u"Files", files.Put()) == S_OK) {
-      (void)ForEachElement(files.Get(), u"File", [&](IXMLDOMNode* file) {
+      (void)ForEachChildElement(files.Get(), u"File", [&](IXMLDOMNode* file) {
         text.append(u"\t\t\t\t")
             .append(FileElementText(AttributeOf(file, u"val"), AttributeOf(file, u"builttime")))
             .append(u"\r\n");

@@ -63,6 +63,25 @@ void DenormalizeXML(WString& text);
 // The node's qualified name; empty when it cannot be read.
 WString GetNodeName(IXMLDOMNode* node);
 
+// Calls `visit(child)`, which answers an HRESULT, for each child element of
+// `parent` named exactly `name` (each child element when `name` is null),
+// in document order. Stops at the first visit that fails and returns its
+// status; otherwise the status of reading the child list.
+template <class Visit>
+HRESULT ForEachChildElement(IXMLDOMNode* parent, const char16_t* name, Visit visit) {
+  ComPtr<IXMLDOMNodeList> children;
+  HRESULT hr = parent->get_childNodes(children.Put());
+  if (FAILED(hr) || !children) return hr;
+  ComPtr<IXMLDOMNode> child;
+  while (children->nextNode(child.Put()) == S_OK && child) {
+    DOMNodeType type = NODE_INVALID;
+    if (FAILED(child->get_nodeType(&type)) || type != NODE_ELEMENT) continue;
+    if (name != nullptr && GetNodeName(child.Get()) != name) continue;
+    if (HRESULT visited = visit(child.Get()); FAILED(visited)) return visited;
+  }
+  return S_OK;
+}
+
 // Why a document did not load, worded for the user: "<path>: line N,
 // position M: <reason>"; the reason alone when the file could not be read
 // at all (that reason names the file). *code, when given, receives the
