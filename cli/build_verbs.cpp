@@ -100,10 +100,17 @@ int Parse(const char* verb, const Arguments& args, std::vector<const char*> flag
 // Where the human lines go.
 std::FILE* HumanStream(const VerbOptions& options) { return options.json ? stderr : stdout; }
 
+// Whether a verb only reads the built-files record or may change it.
+enum class RecordUse { kRead, kWrite };
+
 // Opens the project and finds the configuration of --config (else the
-// default); an exit code.
+// default); an exit code. A verb that may change the record first takes
+// the project's lock, before the record is read, waiting up to --wait.
 int OpenWithConfiguration(ProjectSession& session, const char* verb, const VerbOptions& options,
-                          CMyProjectCfg** cfg) {
+                          CMyProjectCfg** cfg, RecordUse use = RecordUse::kRead) {
+  if (use == RecordUse::kWrite)
+    if (int code = session.LockRecord(options.parsed.positional[0], options.waitSeconds))
+      return code;
   if (int code = session.Open(options.parsed.positional[0])) return code;
   session.Host().SetBuildPaneToStderr(options.json);
   std::string error;
@@ -340,9 +347,8 @@ int RunBuild(const Arguments& args) {
   const auto start = std::chrono::steady_clock::now();
   ProjectSession session("build");
   CMyProjectCfg* cfg = nullptr;
-  if (int code = session.LockRecord(options.parsed.positional[0], options.waitSeconds))
+  if (int code = OpenWithConfiguration(session, "build", options, &cfg, RecordUse::kWrite))
     return code;
-  if (int code = OpenWithConfiguration(session, "build", options, &cfg)) return code;
   TargetLock target;
   if (int code = target.Acquire("build", session, cfg, options.waitSeconds)) return code;
   const bool rebuild = options.parsed.Has("--rebuild");
@@ -403,9 +409,8 @@ int RunClean(const Arguments& args) {
   if (int code = Parse("clean", args, {}, 1, &options)) return code;
   ProjectSession session("clean");
   CMyProjectCfg* cfg = nullptr;
-  if (int code = session.LockRecord(options.parsed.positional[0], options.waitSeconds))
+  if (int code = OpenWithConfiguration(session, "clean", options, &cfg, RecordUse::kWrite))
     return code;
-  if (int code = OpenWithConfiguration(session, "clean", options, &cfg)) return code;
   HRESULT hr = cfg->StartClean(nullptr, 0);
   if (FAILED(hr)) return FailStatus("clean", hr, "cannot clean " + Utf8(cfg->GetName()));
   if (int code = session.SaveIfDirty()) return code;
@@ -427,9 +432,8 @@ int RunCompile(const Arguments& args) {
   if (int code = Parse("compile", args, {}, 2, &options)) return code;
   ProjectSession session("compile");
   CMyProjectCfg* cfg = nullptr;
-  if (int code = session.LockRecord(options.parsed.positional[0], options.waitSeconds))
+  if (int code = OpenWithConfiguration(session, "compile", options, &cfg, RecordUse::kWrite))
     return code;
-  if (int code = OpenWithConfiguration(session, "compile", options, &cfg)) return code;
   TargetLock target;
   if (int code = target.Acquire("compile", session, cfg, options.waitSeconds)) return code;
   CFileVwFileNode* item = session.FindItem(options.parsed.positional[1]);
