@@ -77,6 +77,21 @@ bool FirstChildText(IXMLDOMNode* node, WString& text) {
 
 WString FlagText(BOOL value) { return value ? u"true" : u"false"; }
 
+// Gives every record whose name part (read with `get`) equals `from`,
+// ignoring case, the part `to` (written with `set`); how many changed.
+int RenameNamePart(const std::vector<std::unique_ptr<CKV7BaseCfg>>& records,
+                   HRESULT (*get)(WStringView, WString&), WString (*set)(WStringView, WStringView),
+                   WStringView from, WStringView to) {
+  int changed = 0;
+  for (const auto& record : records) {
+    WString part;
+    if (get(record->GetName(), part) != S_OK || !kv7::EqualsNoCase(part, from)) continue;
+    record->SetName(set(record->GetName(), to));
+    ++changed;
+  }
+  return changed;
+}
+
 }  // namespace
 
 std::span<const KV7ItemSetting> ItemSettings() { return kSettings; }
@@ -492,16 +507,8 @@ void CKV7CfgListBase::GenMergedCfg(CKV7BaseCfg& out) const {
 
 int CKV7CfgListBase::CfgNameRenamed(WStringView oldName, WStringView newName) {
   KV7_TRACE_ENTRY("CKV7CfgListBase::CfgNameRenamed", 2, "KV7ItemSettings");
-  int changed = 0;
-  for (const auto& record : records_) {
-    WString config;
-    if (CKV7BaseCfg::GetConfigName(record->GetName(), config) != S_OK ||
-        !kv7::EqualsNoCase(config, oldName))
-      continue;
-    record->SetName(CKV7BaseCfg::SetConfigName(record->GetName(), newName));
-    ++changed;
-  }
-  return KV7_TRACE_RETURN(changed);
+  return KV7_TRACE_RETURN(RenameNamePart(records_, &CKV7BaseCfg::GetConfigName,
+                                         &CKV7BaseCfg::SetConfigName, oldName, newName));
 }
 
 int CKV7CfgListBase::CfgNameDeleted(WStringView name) {
@@ -515,14 +522,6 @@ int CKV7CfgListBase::CfgNameDeleted(WStringView name) {
 
 int CKV7CfgListBase::PlatformNameDeleted(WStringView platform) {
   KV7_TRACE_ENTRY("CKV7CfgListBase::PlatformNameDeleted", 2, "KV7ItemSettings");
-  int changed = 0;
-  for (const auto& record : records_) {
-    WString own;
-    if (CKV7BaseCfg::GetPlatformName(record->GetName(), own) != S_OK ||
-        !kv7::EqualsNoCase(own, platform))
-      continue;
-    record->SetName(CKV7BaseCfg::SetPlatformName(record->GetName(), u""));
-    ++changed;
-  }
-  return KV7_TRACE_RETURN(changed);
+  return KV7_TRACE_RETURN(RenameNamePart(records_, &CKV7BaseCfg::GetPlatformName,
+                                         &CKV7BaseCfg::SetPlatformName, platform, u""));
 }
