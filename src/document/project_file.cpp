@@ -149,6 +149,9 @@ HRESULT CMyProjectHierarchy::LoadFromXML(const char16_t* fileName) {
   ComPtr<IXMLDOMDocument> document;
   HRESULT hr = CreateXMLDOMDocument(document.Put());
   if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  // The project is written back from the hierarchy, never from this
+  // document, so the layout between its elements need not be kept.
+  (void)document->put_preserveWhiteSpace(VARIANT_FALSE);
   VARIANT_BOOL loaded = VARIANT_FALSE;
   if (document->load(fileName, &loaded) != S_OK || loaded != VARIANT_TRUE) {
     ComPtr<IXMLDOMParseError> error;

@@ -61,11 +61,11 @@ class Document final : public NodeImpl<IXMLDOMDocument> {
   }
 
   HRESULT loadXML(const char16_t* text, VARIANT_BOOL* success) override {
-    return Take(LoadText(text ? text : u""), success);
+    return Take(LoadText(text ? text : u"", keep_layout_), success);
   }
   HRESULT load(const char16_t* path, VARIANT_BOOL* success) override {
     if (path == nullptr) return E_INVALIDARG;
-    return Take(LoadFile(path), success);
+    return Take(LoadFile(path, keep_layout_), success);
   }
   HRESULT save(const char16_t* path) override {
     if (path == nullptr) return E_INVALIDARG;
@@ -95,6 +95,15 @@ class Document final : public NodeImpl<IXMLDOMDocument> {
     std::string content = ToUtf8(WStringView(text ? text : u""));
     return Return(xmlNewDocText(tree_->doc, BAD_CAST content.c_str()), node);
   }
+  HRESULT get_preserveWhiteSpace(VARIANT_BOOL* preserve) override {
+    if (preserve == nullptr) return E_POINTER;
+    *preserve = keep_layout_ ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT put_preserveWhiteSpace(VARIANT_BOOL preserve) override {
+    keep_layout_ = preserve != VARIANT_FALSE;
+    return S_OK;
+  }
 
  private:
   explicit Document(std::shared_ptr<Tree> tree)
@@ -118,6 +127,7 @@ class Document final : public NodeImpl<IXMLDOMDocument> {
   }
 
   ParseErrorInfo error_;
+  bool keep_layout_ = true;
 };
 
 }  // namespace

@@ -53,9 +53,10 @@ struct LoadResult {
 };
 
 // Parses text that is already decoded; its declared encoding is ignored.
-LoadResult LoadText(WStringView text);
+// Layout whitespace is kept only when `keep_layout`.
+LoadResult LoadText(WStringView text, bool keep_layout);
 // Parses a file's bytes, honouring its byte-order mark and declared encoding.
-LoadResult LoadFile(WStringView path);
+LoadResult LoadFile(WStringView path, bool keep_layout);
 
 // Serialises a node, or a whole document with its declaration, as UTF-8
 // with the tree's line ends.

@@ -194,8 +194,11 @@ void OnEndElement(void* context, const xmlChar* localname, const xmlChar* prefix
 }
 
 // No network, no entity substitution, no DTD loading, libxml2's default
-// depth limit; blanks are kept so that saving reproduces the layout.
-constexpr int kParseOptions = XML_PARSE_NONET;
+// depth limit; blanks are kept so that saving reproduces the layout, unless
+// the caller does not need it (a whitespace-only element keeps its text).
+int ParseOptions(bool keep_layout) {
+  return keep_layout ? XML_PARSE_NONET : XML_PARSE_NONET | XML_PARSE_NOBLANKS;
+}
 
 // Runs `read` (one of libxml2's xmlCtxtRead functions) on a context that
 // reports to `run`.
@@ -277,7 +280,7 @@ LoadResult Unreadable(WStringView path, int error) {
 
 }  // namespace
 
-LoadResult LoadText(WStringView text) {
+LoadResult LoadText(WStringView text, bool keep_layout) {
   if (text.starts_with(u'\uFEFF')) text.remove_prefix(1);
   Layout layout;
   ScanLayout(text.size(), [&](size_t i) { return text[i]; }, layout);
@@ -285,19 +288,20 @@ LoadResult LoadText(WStringView text) {
   ParseRun run([&](size_t length) { return utf8.substr(0, length); }, 0);
   xmlDocPtr doc = Parse(run, [&](xmlParserCtxtPtr ctxt) {
     return xmlCtxtReadMemory(ctxt, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
-                             kParseOptions | XML_PARSE_IGNORE_ENC);
+                             ParseOptions(keep_layout) | XML_PARSE_IGNORE_ENC);
   });
   return Finish(doc, std::move(layout), std::move(run.error()));
 }
 
-LoadResult LoadFile(WStringView path) {
+LoadResult LoadFile(WStringView path, bool keep_layout) {
   std::string file = ToUtf8(path);
   FileInput input{open(file.c_str(), O_RDONLY | O_CLOEXEC)};
   if (input.fd < 0) return Unreadable(path, errno);
   Layout layout = ReadLayout(input.fd);
   ParseRun run([&](size_t length) { return ReadAt(input.fd, 0, length); }, layout.bom);
   xmlDocPtr doc = Parse(run, [&](xmlParserCtxtPtr ctxt) {
-    return xmlCtxtReadIO(ctxt, ReadInput, nullptr, &input, file.c_str(), nullptr, kParseOptions);
+    return xmlCtxtReadIO(ctxt, ReadInput, nullptr, &input, file.c_str(), nullptr,
+                         ParseOptions(keep_layout));
   });
   close(input.fd);
   if (input.error != 0) {

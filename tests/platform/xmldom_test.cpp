@@ -170,6 +170,21 @@ TEST(XmlDom, HidesLayoutWhitespaceButKeepsTextAsWritten) {
   auto empty = Parse(u"<r><a></a><b/><c k='v'></c></r>");
   EXPECT_EQ(Xml(empty.Get()), u"<r><a></a><b/><c k=\"v\"></c></r>\n");
   EXPECT_EQ(Select(empty.Get(), u"r/a")->get_firstChild(first.Put()), S_FALSE);
+
+  // Without layout the same nodes show; only a whitespace-only element
+  // keeps its text, and a save writes no layout back.
+  auto bare = NewDocument();
+  VARIANT_BOOL preserve = VARIANT_FALSE;
+  EXPECT_EQ(bare->get_preserveWhiteSpace(&preserve), S_OK);
+  EXPECT_EQ(preserve, VARIANT_TRUE);
+  ASSERT_EQ(bare->put_preserveWhiteSpace(VARIANT_FALSE), S_OK);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  ASSERT_EQ(bare->loadXML(u"<r>\n\t<a> x </a>\n\t<b> </b>\n\t<p>x <i>y</i> z</p>\n</r>", &ok),
+            S_OK);
+  ASSERT_EQ(Select(bare.Get(), u"r")->get_childNodes(children.Put()), S_OK);
+  EXPECT_EQ(Walk(children.Get()), u"a b p ");
+  EXPECT_EQ(Text(Select(bare.Get(), u"r/p").Get()), u"x y z");
+  EXPECT_EQ(Xml(bare.Get()), u"<r><a> x </a><b> </b><p>x <i>y</i> z</p></r>\n");
 }
 
 TEST(XmlDom, NamesTypesAndValuesOfEachKind) {

@@ -139,6 +139,11 @@ struct IXMLDOMDocument : IXMLDOMNode {
   virtual HRESULT get_documentElement(IXMLDOMNode** root) = 0;
   virtual HRESULT createElement(const char16_t* name, IXMLDOMNode** element) = 0;
   virtual HRESULT createTextNode(const char16_t* text, IXMLDOMNode** node) = 0;
+  // Whether the next load keeps layout whitespace, which saving writes back
+  // as it was; true unless set false. Callers never see it either way, so a
+  // document that is only read loads faster without it.
+  virtual HRESULT get_preserveWhiteSpace(VARIANT_BOOL* preserve) = 0;
+  virtual HRESULT put_preserveWhiteSpace(VARIANT_BOOL preserve) = 0;
 };
 
 inline constexpr CLSID CLSID_DOMDocument =
