@@ -15,6 +15,7 @@
 #include "kv7/options/global_options.h"
 #include "kv7/package/package_site.h"
 #include "kv7/platform/errorinfo.h"
+#include "kv7/platform/file_status_ahead.h"
 #include "kv7/platform/messagebox.h"
 #include "kv7/trace/trace.h"
 #include "kv7/util/path_names.h"
@@ -100,7 +101,8 @@ void CKV7NE_RunItem::Write(const WString& text) const {
   if (pane_) (void)pane_->OutputString(text.c_str());
 }
 
-CeKV7BuildDecision CKV7NE_RunItem::Decide(CFileVwFileNode* node, WString* builtTime) const {
+CeKV7BuildDecision CKV7NE_RunItem::Decide(CFileVwFileNode* node, const kv7::FileStatus& file,
+                                          WString* builtTime) const {
   KV7_TRACE_ENTRY("CKV7NE_RunItem::Decide", 2, "KV7NodeExecutors");
   if (builtTime) builtTime->clear();
   if (force_) return CeKV7BuildDecision::kForced;
@@ -110,7 +112,8 @@ CeKV7BuildDecision CKV7NE_RunItem::Decide(CFileVwFileNode* node, WString* builtT
   if (!incremental_) return CeKV7BuildDecision::kForced;
   CKV7BuiltFiles* record = hierarchy_->GetBuiltFiles();
   BOOL updated = TRUE;
-  (void)record->HasFileBeenUpdatedSinceLastBuildTime(cfg_name_, node->GetFullPath(), &updated);
+  (void)record->HasFileBeenUpdatedSinceLastBuildTime(cfg_name_, node->GetFullPath(), file,
+                                                     &updated);
   if (!updated) return CeKV7BuildDecision::kUnchanged;
   WString time;
   if (record->GetBuiltTime(cfg_name_, node->GetFullPath(), &time) != S_OK)
@@ -126,7 +129,8 @@ HRESULT CKV7NE_RunItem::DoWork(CFileVwFileNode* node) {
   SetContinueAtOnce(false);
   if (node == nullptr || hierarchy_ == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   const WString& path = node->GetFullPath();
-  const CeKV7BuildDecision decision = Decide(node, nullptr);
+  const CeKV7BuildDecision decision =
+      Decide(node, hierarchy_->GetWaitingFileStatus(node), nullptr);
   if (DecisionSink()) DecisionSink()(node, decision);
   if (decision == CeKV7BuildDecision::kExcluded) {
     SetContinueAtOnce(true);
@@ -387,6 +391,10 @@ HRESULT CKV7BuildManager::Plan(CMyProjectHierarchy* hierarchy, CMyProjectCfg* cf
   judge.SetIncremental(!rebuild);
   plan.clear();
   plan.reserve(order.size());
+  std::vector<WString> paths;
+  paths.reserve(taken);
+  for (size_t i = 0; i < taken; ++i) paths.push_back(order[i]->GetFullPath());
+  kv7::FileStatusAhead files(std::move(paths));
   for (size_t i = 0; i < order.size(); ++i) {
     KV7PlannedItem& item = plan.emplace_back();
     item.node = order[i];
@@ -394,7 +402,7 @@ HRESULT CKV7BuildManager::Plan(CMyProjectHierarchy* hierarchy, CMyProjectCfg* cf
       item.decision = CeKV7BuildDecision::kNotInRunOrder;
       continue;
     }
-    item.decision = judge.Decide(order[i], &item.builtTime);
+    item.decision = judge.Decide(order[i], files.Get(i), &item.builtTime);
     if (rebuild && item.decision == CeKV7BuildDecision::kForced)
       item.decision = CeKV7BuildDecision::kNeverBuilt;
     // The build does not need the time of an unchanged item; a plan says it.

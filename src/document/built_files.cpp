@@ -375,17 +375,24 @@ void CKV7BuiltFiles::RemoveConfiguration(ConfigurationIndex::iterator at) {
 HRESULT CKV7BuiltFiles::HasFileBeenUpdatedSinceLastBuildTime(WStringView configuration,
                                                              WStringView path, BOOL* updated) {
   KV7_TRACE_ENTRY("CKV7BuiltFiles::HasFileBeenUpdatedSinceLastBuildTime", 2, "KV7BuiltFiles");
+  return KV7_TRACE_RETURN(
+      HasFileBeenUpdatedSinceLastBuildTime(configuration, path, kv7::GetFileStatus(path), updated));
+}
+
+HRESULT CKV7BuiltFiles::HasFileBeenUpdatedSinceLastBuildTime(WStringView configuration,
+                                                             WStringView path,
+                                                             const kv7::FileStatus& file,
+                                                             BOOL* updated) {
+  KV7_TRACE_ENTRY("CKV7BuiltFiles::HasFileBeenUpdatedSinceLastBuildTime", 2, "KV7BuiltFiles");
   if (updated == nullptr) return KV7_TRACE_RETURN(E_POINTER);
   *updated = TRUE;
   FileEntry* entry = FindFile(configuration, path);
   kv7::TimePoint built;
   // A time that does not read counts as no time: the file is deployed again.
   if (entry == nullptr || !BuiltTime(*entry, &built)) return KV7_TRACE_RETURN(S_OK);
-  FILETIME written;
-  HRESULT hr = kv7::GetLastWriteTime(path, &written);
-  if (FAILED(hr)) return KV7_TRACE_RETURN(hr);
+  if (FAILED(file.result)) return KV7_TRACE_RETURN(file.result);
   // Times compare to the second, as the record keeps them.
-  const auto modified = std::chrono::floor<std::chrono::seconds>(kv7::FromFileTime(written));
+  const auto modified = std::chrono::floor<std::chrono::seconds>(kv7::FromFileTime(file.written));
   *updated = modified > built ? TRUE : FALSE;
   return KV7_TRACE_RETURN(S_OK);
 }

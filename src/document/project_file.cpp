@@ -3,11 +3,13 @@
 // back through the DOM, element by element, by exact names.
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "kv7/build/configurations.h"
 #include "kv7/hierarchy/object_nodes.h"
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/platform/errorinfo.h"
+#include "kv7/platform/file_status_ahead.h"
 #include "kv7/platform/files.h"
 #include "kv7/platform/messagebox.h"
 #include "kv7/trace/trace.h"
@@ -257,20 +259,32 @@ void CMyProjectHierarchy::ReportMissing(WStringView path, UINT textId, UINT capt
   MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK);
 }
 
+// The items' files are looked at on a second thread while their nodes are
+// made here: each look is a system call, as costly as making the node.
 HRESULT CMyProjectHierarchy::LoadFileItems(CFileVwFolderNode* container, IXMLDOMNode* files) {
-  return ForEachChild(files, [&](const WString& name, IXMLDOMNode* item) -> HRESULT {
+  std::vector<ComPtr<IXMLDOMNode>> items;
+  std::vector<WString> paths;
+  HRESULT hr = ForEachChild(files, [&](const WString& name, IXMLDOMNode* item) -> HRESULT {
     if (!IsItemElement(name)) return S_OK;
     WString reference, relative;
     (void)GetFileInfoFromNode(item, reference, relative);
-    WString path = relative == u"1" ? project_folder_ + NativeReference(reference) : reference;
-    if (!kv7::FileExists(path)) {
+    items.emplace_back(item);
+    paths.push_back(relative == u"1" ? project_folder_ + NativeReference(reference) : reference);
+    return S_OK;
+  });
+  if (FAILED(hr)) return hr;
+  kv7::FileStatusAhead files_ahead(std::move(paths));
+  for (size_t i = 0; i < items.size(); ++i) {
+    const WString& path = files_ahead.path(i);
+    if (!files_ahead.Get(i).IsFile()) {
       ReportMissing(path, 1160, 1161, 10);
-      return S_OK;
+      continue;
     }
     CFileVwFileNode* node = nullptr;
-    if (FAILED(project_node_->AddExistingFile(container, path, &node))) return S_OK;
-    return node->LoadFromXMLForProject(item);
-  });
+    if (FAILED(project_node_->AddExistingFile(container, path, &node))) continue;
+    if (HRESULT loaded = node->LoadFromXMLForProject(items[i].Get()); FAILED(loaded)) return loaded;
+  }
+  return hr;
 }
 
 HRESULT CMyProjectHierarchy::LoadFolderItems(CFileVwFolderNode* container, IXMLDOMNode* folders) {

@@ -37,6 +37,11 @@ HRESULT CMyProjectHierarchy::StartWaitingList(std::deque<ComPtr<CFileVwFileNode>
                                               bool stopOnError) {
   if (!executor) return E_POINTER;
   if (!waiting_ && tasks_.empty()) build_success_ = true;
+  std::vector<WString> paths;
+  paths.reserve(nodes.size());
+  for (const auto& node : nodes) paths.push_back(node->GetFullPath());
+  waiting_files_ = std::make_unique<kv7::FileStatusAhead>(std::move(paths));
+  waiting_handed_ = 0;
   waiting_ = std::make_unique<std::deque<ComPtr<CFileVwFileNode>>>(std::move(nodes));
   executor_ = std::move(executor);
   stop_on_error_ = stopOnError;
@@ -63,6 +68,7 @@ HRESULT CMyProjectHierarchy::ProcessSelectedFileNodesAsync(
 
 void CMyProjectHierarchy::DeleteWaitingList() {
   waiting_.reset();
+  waiting_files_.reset();
   executor_.reset();
 }
 
@@ -80,6 +86,7 @@ HRESULT CMyProjectHierarchy::ProcessNextWaitingCommand() {
     }
     ComPtr<CFileVwFileNode> node = std::move(waiting_->front());
     waiting_->pop_front();
+    ++waiting_handed_;
     hr = executor_->DoWork(node.Get());
     if (FAILED(hr)) build_success_ = false;
     if (hr != S_OK && waiting_->empty()) {
@@ -91,6 +98,17 @@ HRESULT CMyProjectHierarchy::ProcessNextWaitingCommand() {
   }
   if (FAILED(hr) && !stop_on_error_) DeleteWaitingList();
   return KV7_TRACE_RETURN(hr);
+}
+
+kv7::FileStatus CMyProjectHierarchy::GetWaitingFileStatus(CFileVwFileNode* node) {
+  KV7_TRACE_ENTRY("CMyProjectHierarchy::GetWaitingFileStatus", 2, "PrjHier");
+  const WString& path = node->GetFullPath();
+  // A node appended to the list, or renamed since it started, is looked at now.
+  const size_t index = waiting_handed_ - 1;
+  if (waiting_files_ && waiting_handed_ > 0 && index < waiting_files_->size() &&
+      waiting_files_->path(index) == path)
+    return waiting_files_->Get(index);
+  return kv7::GetFileStatus(path);
 }
 
 bool CMyProjectHierarchy::AppendWaitingNode(CFileVwFileNode* node) {

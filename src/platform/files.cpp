@@ -317,12 +317,21 @@ HRESULT SetFileAttributes(WStringView path, DWORD attributes) {
 }
 
 HRESULT GetLastWriteTime(WStringView path, FILETIME* time) {
+  FileStatus status = GetFileStatus(path);
+  if (SUCCEEDED(status.result)) *time = status.written;
+  return status.result;
+}
+
+FileStatus GetFileStatus(WStringView path) {
+  FileStatus status;
   std::string native;
   struct stat st;
-  if (HRESULT hr = StatNative(path, &native, &st); FAILED(hr)) return hr;
-  *time = ToFileTime(TimePoint(std::chrono::seconds(st.st_mtim.tv_sec) +
-                               std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
-  return S_OK;
+  status.result = StatNative(path, &native, &st);
+  if (FAILED(status.result)) return status;
+  status.directory = S_ISDIR(st.st_mode);
+  status.written = ToFileTime(TimePoint(std::chrono::seconds(st.st_mtim.tv_sec) +
+                                        std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+  return status;
 }
 
 HRESULT SetLastWriteTime(WStringView path, const FILETIME& time) {

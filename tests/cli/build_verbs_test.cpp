@@ -120,6 +120,31 @@ TEST_F(BuildVerbsTest, BuildsDeployChangesOnlyAndTouchingEveryFileDropsNothing) 
   EXPECT_EQ(Query("SELECT count(*) FROM customers"), std::vector<std::string>{"1"});
 }
 
+// Long item lists have their files looked at ahead of the load and the
+// build; the decisions are those of a short list.
+TEST_F(BuildVerbsTest, ALongProjectDeploysWhatChangedAndNothingElse) {
+  const int kItems = 150;
+  std::string files;
+  for (int i = 0; i < kItems; ++i) {
+    const std::string name = "p/Tables/t" + std::to_string(i) + ".kv7tbl";
+    WriteFile(Path(name), "CREATE TABLE t" + std::to_string(i) + " (id INTEGER);\n");
+    files += " " + Quote(Path(name));
+  }
+  On(0, "add", files + " --to Tables");
+  EXPECT_TRUE(Has(On(0, "build"), "150 deployed, 0 unchanged")) << "first build";
+
+  WriteFile(Path("p/Tables/t120.kv7tbl"), "CREATE TABLE t120 (id INTEGER, name TEXT);\n");
+  Touch("Tables/t120.kv7tbl");
+  Touch("Tables/t3.kv7tbl");
+  const std::string planned = On(0, "plan");
+  EXPECT_TRUE(Has(planned, "Debug|Win32: 2 to deploy, 148 to skip")) << planned;
+  std::string out = On(0, "build");
+  EXPECT_TRUE(Has(out, "1 deployed, 149 unchanged")) << out;
+  EXPECT_EQ(Query("SELECT count(*) FROM pragma_table_info('t120')"),
+            std::vector<std::string>{"2"});
+  EXPECT_TRUE(Has(On(0, "build"), "0 deployed, 150 unchanged"));
+}
+
 TEST_F(BuildVerbsTest, RebuildCleanAndTheRunOrderDecideWhatRuns) {
   Shop();
   On(0, "build");

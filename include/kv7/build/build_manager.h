@@ -11,6 +11,7 @@
 
 #include "kv7/build/output.h"
 #include "kv7/document/folders.h"
+#include "kv7/platform/files.h"
 
 class CMyProjectCfg;
 class CMyProjectHierarchy;
@@ -74,9 +75,11 @@ class CKV7NE_RunItem : public CKV7NodeExecutor {
   LONG GetLastStatus() const { return last_status_; }
   const WString& GetLastResult() const { return last_result_; }
 
-  // Whether DoWork would deploy the node, and why; changes nothing. With
-  // `builtTime`, the record's build time of the item (empty when none).
-  CeKV7BuildDecision Decide(CFileVwFileNode* node, WString* builtTime) const;
+  // Whether DoWork would deploy the node, its file as `file` tells, and
+  // why; changes nothing. With `builtTime`, the record's build time of the
+  // item (empty when none).
+  CeKV7BuildDecision Decide(CFileVwFileNode* node, const kv7::FileStatus& file,
+                            WString* builtTime) const;
 
  private:
   void Write(const WString& text) const;

@@ -34,6 +34,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "kv7/platform/files.h"
 #include "kv7/platform/hresult.h"
 #include "kv7/platform/localtime.h"
 #include "kv7/platform/types.h"
@@ -139,6 +140,9 @@ class CKV7BuiltFiles {
   // file's time (a missing file, for one), *updated then TRUE.
   HRESULT HasFileBeenUpdatedSinceLastBuildTime(WStringView configuration, WStringView path,
                                                BOOL* updated);
+  // The same from a status of the file that the caller took.
+  HRESULT HasFileBeenUpdatedSinceLastBuildTime(WStringView configuration, WStringView path,
+                                               const kv7::FileStatus& file, BOOL* updated);
   // The Configuration element of a name, or the File element of a path in a
   // configuration, with a reference for the caller: S_OK; S_FALSE with
   // *node null when absent; E_POINTER for a null out-argument.

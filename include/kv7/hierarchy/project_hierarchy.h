@@ -20,6 +20,7 @@
 #include "kv7/hierarchy/file_nodes.h"
 #include "kv7/hierarchy/project_listeners.h"
 #include "kv7/platform/critsec.h"
+#include "kv7/platform/file_status_ahead.h"
 #include "kv7/platform/xmldom.h"
 
 class CCfgProvider;
@@ -142,6 +143,9 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   bool IsCompileInProgress() const { return !tasks_.empty(); }
   // Nodes wait.
   bool IsThereWorkToDo() const { return waiting_ != nullptr && !waiting_->empty(); }
+  // The status of the file of the node the waiting list handed out last:
+  // for the nodes the list started with, looked at ahead of the walk.
+  kv7::FileStatus GetWaitingFileStatus(CFileVwFileNode* node);
   // A task ended (status 1: success): the build pane hears it, a deployed
   // item is marked built, and the waiting list moves on or, after a
   // failure, the build ends. Under the task lock.
@@ -471,6 +475,10 @@ class CMyProjectHierarchy : public kv7::ComObject<IVsHierarchy, IPersistFileForm
   CCriticalSection task_lock_;
   // Build state (see "Build and task execution").
   std::unique_ptr<std::deque<ComPtr<CFileVwFileNode>>> waiting_;
+  // The files of the nodes the waiting list started with, in its order, and
+  // how many nodes the list has handed out.
+  std::unique_ptr<kv7::FileStatusAhead> waiting_files_;
+  size_t waiting_handed_ = 0;
   std::unique_ptr<CKV7NodeExecutor> executor_;
   std::vector<std::unique_ptr<CKV7TaskHelperMgr>> tasks_;
   ComPtr<CMyProjectCfg> building_cfg_;

@@ -74,6 +74,18 @@ HRESULT SetFileAttributes(WStringView path, DWORD attributes);
 
 // Last-write time, to the file system's precision.
 HRESULT GetLastWriteTime(WStringView path, FILETIME* time);
+
+// What one look at a path tells: whether it names something (`result`, a
+// failure as the operations above report it), a directory or not, and its
+// last-write time.
+struct FileStatus {
+  HRESULT result = E_FAIL;
+  bool directory = false;
+  FILETIME written{};
+
+  bool IsFile() const { return SUCCEEDED(result) && !directory; }
+};
+FileStatus GetFileStatus(WStringView path);
 HRESULT SetLastWriteTime(WStringView path, const FILETIME& time);
 
 HRESULT GetFileSize(WStringView path, std::uint64_t* size);
