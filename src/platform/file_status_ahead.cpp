@@ -1,5 +1,6 @@
 #include "kv7/platform/file_status_ahead.h"
 
+#include <system_error>
 #include <utility>
 
 namespace kv7 {
@@ -14,7 +15,12 @@ constexpr size_t kWakeEvery = FileStatusAhead::kWindow / 2;
 
 FileStatusAhead::FileStatusAhead(std::vector<WString> paths)
     : paths_(std::move(paths)), answers_(std::make_unique<Answer[]>(paths_.size())) {
-  if (paths_.size() >= kMinimumForThread) thread_ = std::thread([this] { Run(); });
+  if (paths_.size() < kMinimumForThread) return;
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: every path is looked at when asked.
+  }
 }
 
 FileStatusAhead::~FileStatusAhead() {
