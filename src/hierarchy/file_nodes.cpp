@@ -269,6 +269,8 @@ void CFileVwFolderNode::ChildUnlinking(CHierNode* child) {
   }
 }
 
+void CFileVwFolderNode::AllChildrenUnlinking() { files_by_name_.clear(); }
+
 void CFileVwFolderNode::FolderWasRenamed(WStringView oldPath, WStringView newPath) {
   KV7_TRACE_ENTRY("CFileVwFolderNode::FolderWasRenamed", 2, "FileVwFolderNode");
   const WString old_prefix = WString(oldPath) + u"/";

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <unordered_map>
+#include <utility>
 
 #include "kv7/hierarchy/project_hierarchy.h"
 #include "kv7/trace/trace.h"
@@ -260,6 +261,20 @@ HRESULT CHierContainer::RemoveChild(CHierNode* child) {
   child->next_ = nullptr;
   child->Release();
   return KV7_TRACE_RETURN(S_OK);
+}
+
+void CHierContainer::DeleteAllChildren() {
+  KV7_TRACE_ENTRY("CHierContainer::DeleteAllChildren", 2, "HierContainer");
+  AllChildrenUnlinking();
+  CHierNode* child = std::exchange(first_, nullptr);
+  last_ = nullptr;
+  while (child != nullptr) {
+    CHierNode* next = std::exchange(child->next_, nullptr);
+    child->parent_ = nullptr;
+    child->Close();
+    child->Release();  // the container's reference
+    child = next;
+  }
 }
 
 HRESULT CHierContainer::DeleteChild(CHierNode* child) {

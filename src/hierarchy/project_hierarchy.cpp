@@ -36,10 +36,9 @@ std::vector<CMyProjectHierarchy*>& OpenHierarchies() {
 
 // Closes a container's subtree, deepest first, letting go of every node.
 void CloseTree(CHierContainer* container) {
-  while (CHierNode* child = container->FirstChildNoPopulate()) {
+  for (CHierNode* child = container->FirstChildNoPopulate(); child; child = child->GetNext())
     if (auto* inner = dynamic_cast<CHierContainer*>(child)) CloseTree(inner);
-    (void)container->DeleteChild(child);
-  }
+  container->DeleteAllChildren();
 }
 
 // The editor map covers scripts, procedures and functions.

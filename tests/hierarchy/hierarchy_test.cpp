@@ -61,8 +61,21 @@ TEST_F(HierarchyTest, ClosingTwiceCleansUpOnce) {
   CMyProjectHierarchy* project = Create(Path("p"), u"Closing");
   ASSERT_NE(project, nullptr);
   EXPECT_EQ(CMyProjectHierarchy::GlobalFindProjectByName(u"CLOSING"), project);
+  // Nodes someone still holds leave the closed tree whole: no parent, and
+  // their folder neither lists nor finds them.
+  CFileVwProjNode* root = project->GetProjectNode();
+  ComPtr<CFileVwFolderNode> tables(project->FindFolder(u"Tables"));
+  ASSERT_NE(tables, nullptr);
+  WriteFile(Path("p/Tables/x.kv7tbl"), "--\n");
+  CFileVwFileNode* item = nullptr;
+  ASSERT_EQ(root->AddExistingFile(tables.Get(), W(Path("p/Tables/x.kv7tbl")), &item), S_OK);
+  ComPtr<CHierNode> kept(item);
   EXPECT_EQ(project->Close(), S_OK);
   EXPECT_TRUE(project->IsClosed());
+  EXPECT_EQ(item->GetParent(), nullptr);
+  EXPECT_EQ(tables->GetParent(), nullptr);
+  EXPECT_EQ(tables->FirstChildNoPopulate(), nullptr);
+  EXPECT_EQ(tables->FindFile(W(Path("p/Tables/x.kv7tbl"))), nullptr);
   EXPECT_EQ(CMyProjectHierarchy::GlobalFindProjectByName(u"Closing"), nullptr);
   EXPECT_EQ(project->Close(), S_OK);
   EXPECT_EQ(project->Save(nullptr, FALSE, 0), E_UNEXPECTED);

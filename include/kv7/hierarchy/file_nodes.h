@@ -184,6 +184,7 @@ class CFileVwFolderNode : public CFileVwBaseNode {
   CFileVwFolderNode() = default;
   void ChildLinked(CHierNode* child) override;
   void ChildUnlinking(CHierNode* child) override;
+  void AllChildrenUnlinking() override;
 
  private:
   friend class CFileVwFileNode;  // re-indexes itself when its path changes

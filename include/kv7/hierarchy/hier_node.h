@@ -134,6 +134,9 @@ class CHierContainer : public CHierNode {
   HRESULT RemoveChild(CHierNode* child);
   // Removes the child and closes it.
   HRESULT DeleteChild(CHierNode* child);
+  // Removes and closes every child, in order, at once: a tree being closed
+  // need not keep its lookups in step child by child.
+  void DeleteAllChildren();
 
  protected:
   CHierContainer() = default;
@@ -144,6 +147,8 @@ class CHierContainer : public CHierNode {
   // the container is being destroyed).
   virtual void ChildLinked(CHierNode*) {}
   virtual void ChildUnlinking(CHierNode*) {}
+  // Called before every child leaves the list at once.
+  virtual void AllChildrenUnlinking() {}
 
  private:
   void Link(CHierNode* child, CHierNode* previous);
