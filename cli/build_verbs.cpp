@@ -188,33 +188,39 @@ std::string ItemPath(CFileVwFileNode* node) {
   return Utf8(path);
 }
 
-// Why a build deploys or passes over an item: a stable code and the text
-// (the build time, when known, says since when it is unchanged).
-std::pair<const char*, std::string> Reason(CeKV7BuildDecision decision, WStringView builtTime,
-                                           WStringView cfgName) {
+// Why a build deploys or passes over an item, as a stable code.
+const char* ReasonCode(CeKV7BuildDecision decision) {
+  switch (decision) {
+    case CeKV7BuildDecision::kNeverBuilt: return "never-built";
+    case CeKV7BuildDecision::kChanged: return "changed";
+    case CeKV7BuildDecision::kForced: return "forced";
+    case CeKV7BuildDecision::kExcluded: return "excluded";
+    case CeKV7BuildDecision::kNotInRunOrder: return "not-in-run-order";
+    case CeKV7BuildDecision::kUnchanged: return "unchanged";
+  }
+  return "";
+}
+
+// The same as a text (the build time, when known, says since when it is
+// unchanged).
+std::string ReasonText(CeKV7BuildDecision decision, WStringView builtTime, WStringView cfgName) {
   const std::string since = builtTime.empty() ? "" : " at " + Utf8(builtTime);
   switch (decision) {
-    case CeKV7BuildDecision::kNeverBuilt:
-      return {"never-built", "never built in " + Utf8(cfgName)};
-    case CeKV7BuildDecision::kChanged:
-      return {"changed", "changed since its last build" + since};
-    case CeKV7BuildDecision::kForced:
-      return {"forced", "deployed on request"};
-    case CeKV7BuildDecision::kExcluded:
-      return {"excluded", "excluded from the build of " + Utf8(cfgName)};
-    case CeKV7BuildDecision::kNotInRunOrder:
-      return {"not-in-run-order", "not in the run order"};
-    case CeKV7BuildDecision::kUnchanged:
-      return {"unchanged", "unchanged since its last build" + since};
+    case CeKV7BuildDecision::kNeverBuilt: return "never built in " + Utf8(cfgName);
+    case CeKV7BuildDecision::kChanged: return "changed since its last build" + since;
+    case CeKV7BuildDecision::kForced: return "deployed on request";
+    case CeKV7BuildDecision::kExcluded: return "excluded from the build of " + Utf8(cfgName);
+    case CeKV7BuildDecision::kNotInRunOrder: return "not in the run order";
+    case CeKV7BuildDecision::kUnchanged: return "unchanged since its last build" + since;
   }
-  return {"", ""};
+  return "";
 }
 
 // What became of one item of a build.
 struct ItemOutcome {
   CFileVwFileNode* item = nullptr;  // its path is worked out only for --json
   const char* action = "skip";  // "deploy": handed to the database; "skip"
-  std::string status;           // deployed, unchanged, failed; or why it was skipped
+  std::string_view status;      // deployed, unchanged, failed; or why it was skipped
   double seconds = 0;
   std::string message;
   long line = 0;
@@ -226,11 +232,14 @@ using Decisions = std::unordered_map<CFileVwFileNode*, CeKV7BuildDecision>;
 // Every item in build order with what became of it: an item that the build
 // decided to deploy takes the next report of its object name (reports come
 // in build order); one without, or one the build never reached, is
-// skipped as not deployed.
+// skipped as not deployed. The skipped items' messages are only printed
+// with --json, and only made for it (`withMessages`).
 std::vector<ItemOutcome> Outcomes(const std::vector<CFileVwFileNode*>& order, size_t taken,
                                   const Decisions& decisions,
-                                  const std::vector<KV7TaskReport>& reports, WStringView cfgName) {
+                                  const std::vector<KV7TaskReport>& reports, WStringView cfgName,
+                                  bool withMessages) {
   std::vector<ItemOutcome> outcomes;
+  outcomes.reserve(order.size());
   size_t next = 0;
   for (size_t i = 0; i < order.size(); ++i) {
     ItemOutcome& outcome = outcomes.emplace_back();
@@ -242,10 +251,11 @@ std::vector<ItemOutcome> Outcomes(const std::vector<CFileVwFileNode*>& order, si
     const bool reported = DecisionDeploys(decision) && next < reports.size() &&
                           reports[next].objectName == ObjectNameOfItem(order[i]->GetFullPath());
     if (!reported) {
-      auto [code, text] = Reason(decision, u"", cfgName);
       const bool notReached = DecisionDeploys(decision);
-      outcome.status = notReached ? "not-deployed" : code;
-      outcome.message = notReached ? "not deployed: the build ended before it" : text;
+      outcome.status = notReached ? "not-deployed" : ReasonCode(decision);
+      if (withMessages)
+        outcome.message = notReached ? "not deployed: the build ended before it"
+                                     : ReasonText(decision, u"", cfgName);
       continue;
     }
     const KV7TaskReport& report = reports[next++];
@@ -313,7 +323,7 @@ int RunPlan(const Arguments& args) {
   std::FILE* out = HumanStream(options);
   for (const KV7PlannedItem& item : plan) {
     const bool deploy = DecisionDeploys(item.decision);
-    auto [code, text] = Reason(item.decision, item.builtTime, cfg->GetName());
+    const std::string text = ReasonText(item.decision, item.builtTime, cfg->GetName());
     std::fprintf(out, "%-6s  %-*s  %s\n", deploy ? "deploy" : "skip", static_cast<int>(width),
                  ItemPath(item.node.Get()).c_str(), text.c_str());
     if (options.json)
@@ -321,7 +331,7 @@ int RunPlan(const Arguments& args) {
           .Text("item", ItemPath(item.node.Get()))
           .Text("configuration", Utf8(cfg->GetName()))
           .Text("action", deploy ? "deploy" : "skip")
-          .Text("status", code)
+          .Text("status", ReasonCode(item.decision))
           .Number("seconds", 0)
           .Text("message", text)
           .Integer("line", 0)
@@ -374,7 +384,8 @@ int RunBuild(const Arguments& args) {
   // The run order as the build left it (entries naming no item dropped).
   (void)CKV7BuildManager().ItemOrder(session.project(), cfg, order, &taken);
   const std::vector<ItemOutcome> outcomes =
-      Outcomes(order, taken, decisions, session.Host().TaskReports(), cfg->GetName());
+      Outcomes(order, taken, decisions, session.Host().TaskReports(), cfg->GetName(),
+               options.json);
   const BuildCounts counts = Count(outcomes);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
