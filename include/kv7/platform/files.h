@@ -74,6 +74,9 @@ HRESULT SetFileAttributes(WStringView path, DWORD attributes);
 
 // Last-write time, to the file system's precision.
 HRESULT GetLastWriteTime(WStringView path, FILETIME* time);
+HRESULT SetLastWriteTime(WStringView path, const FILETIME& time);
+
+HRESULT GetFileSize(WStringView path, std::uint64_t* size);
 
 // What one look at a path tells: whether it names something (`result`, a
 // failure as the operations above report it), a directory or not, and its
@@ -86,9 +89,6 @@ struct FileStatus {
   bool IsFile() const { return SUCCEEDED(result) && !directory; }
 };
 FileStatus GetFileStatus(WStringView path);
-HRESULT SetLastWriteTime(WStringView path, const FILETIME& time);
-
-HRESULT GetFileSize(WStringView path, std::uint64_t* size);
 
 // Reads a whole file into *bytes.
 HRESULT ReadFileBytes(WStringView path, std::string* bytes);
