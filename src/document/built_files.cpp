@@ -86,6 +86,9 @@ HRESULT CKV7BuiltFiles::ReadDocument(const char16_t* path) {
   ComPtr<IXMLDOMDocument> document;
   HRESULT hr = CreateXMLDOMDocument(document.Put());
   if (FAILED(hr)) return hr;
+  // The record is written from its entries (DocumentText), never from this
+  // document, so the layout between its elements need not be kept.
+  (void)document->put_preserveWhiteSpace(VARIANT_FALSE);
   VARIANT_BOOL loaded = VARIANT_FALSE;
   if (document->load(path, &loaded) == S_OK && loaded == VARIANT_TRUE) {
     document_ = document;
