@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <future>
+#include <system_error>
 
 #include "kv7/build/configurations.h"
 #include "kv7/build/node_executors.h"
@@ -162,9 +163,15 @@ HRESULT CMyProjectHierarchy::Load(const char16_t* fileName, DWORD mode, BOOL) {
   loading_ = true;
   missing_on_load_.clear();
   // The record is read beside the project file meanwhile: for a large
-  // project both files are large, and neither needs the other.
-  std::future<BuiltFilesRead> record = std::async(std::launch::async, ReadBuiltFiles,
-                                                  WString(fileName ? fileName : u""));
+  // project both files are large, and neither needs the other. Without a
+  // thread to be had it is read after the project file.
+  const WString project_file(fileName ? fileName : u"");
+  std::future<BuiltFilesRead> record;
+  try {
+    record = std::async(std::launch::async, ReadBuiltFiles, project_file);
+  } catch (const std::system_error&) {
+    record = std::async(std::launch::deferred, ReadBuiltFiles, project_file);
+  }
   HRESULT hr = LoadFromXML(fileName);
   loading_ = false;
   BuiltFilesRead read = record.get();
