@@ -293,7 +293,7 @@ class Session {
   // Resets a lost connection: a new session, whose prepared statements
   // are made again.
   void Reset() {
-    prepared_.clear();
+    ForgetPrepared();
     PQreset(get());
   }
 
@@ -338,11 +338,8 @@ class Session {
     // Never a name used before in the session: an item may have taken away
     // some statements and left others.
     std::string name = "kv7_" + std::to_string(++prepareCount_);
-    ResultPtr made(PQprepare(get(), name.c_str(), sql, count, nullptr));
-    if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
-      *error = made ? Message(made.get()) : OneLine(PQerrorMessage(get()));
+    if (!Checked(ResultPtr(PQprepare(get(), name.c_str(), sql, count, nullptr)), error))
       return nullptr;
-    }
     return &prepared_.emplace(sql, std::move(name)).first->second;
   }
 

@@ -36,11 +36,6 @@ HRESULT StatNative(WStringView path, std::string* native, struct stat* st) {
   return stat(native->c_str(), st) == 0 ? S_OK : LastError();
 }
 
-bool StatPath(WStringView path, struct stat* st) {
-  std::string native;
-  return SUCCEEDED(StatNative(path, &native, st));
-}
-
 bool IsReadOnly(mode_t mode) { return (mode & 0222) == 0; }
 
 class UniqueFd {
@@ -191,14 +186,11 @@ std::string Environment(const char* name) {
 
 }  // namespace
 
-bool FileExists(WStringView path) {
-  struct stat st;
-  return StatPath(path, &st) && !S_ISDIR(st.st_mode);
-}
+bool FileExists(WStringView path) { return GetFileStatus(path).IsFile(); }
 
 bool DirectoryExists(WStringView path) {
-  struct stat st;
-  return StatPath(path, &st) && S_ISDIR(st.st_mode);
+  const FileStatus status = GetFileStatus(path);
+  return SUCCEEDED(status.result) && status.directory;
 }
 
 HRESULT CreateDirectories(WStringView path) {
