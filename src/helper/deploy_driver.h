@@ -56,6 +56,8 @@ struct HistoryRow {
 };
 
 struct DriverError {
+  // The status the failing call returned: E_ABORT when it was interrupted.
+  HRESULT status = S_OK;
   std::string message;
   // The byte offset in the chunk that the failure points at; -1 when none.
   std::ptrdiff_t offset = -1;
@@ -163,7 +165,7 @@ class DeployDriver {
   // Records a failure and returns `status`.
   HRESULT Fail(HRESULT status, std::string message, std::ptrdiff_t offset = -1,
                bool replaceRefused = false) {
-    error_ = {std::move(message), offset, replaceRefused};
+    error_ = {status, std::move(message), offset, replaceRefused};
     return status;
   }
 

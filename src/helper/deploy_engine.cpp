@@ -127,8 +127,11 @@ class ItemDeployment {
   const std::vector<CreatedObject>& Created() const { return analysis_.created; }
   ObjectRef Ref(std::size_t i) const { return {Created()[i].kind, identities_[i]}; }
   bool InPlace(std::size_t i) const { return driver_.ReplacesInPlace(Created()[i].kind); }
+  // An interrupt reads the same whichever step it stopped.
   Failure DriverFailure(const std::string& doing, int line = 0) const {
-    return Failed(doing + ": " + driver_.LastError().message, line);
+    const DriverError& error = driver_.LastError();
+    if (error.status == E_ABORT) return Failed("interrupted", line);
+    return Failed(doing + ": " + error.message, line);
   }
 
   Failure Refusal() const;

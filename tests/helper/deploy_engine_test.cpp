@@ -79,6 +79,11 @@ TEST_F(DeployEngineTest, FailureRollsBackAndPointsAtTheLineOfTheItem) {
   EXPECT_EQ(outcome.result, "interrupted");
   EXPECT_EQ(outcome.line, 0);
   EXPECT_EQ(driver_.calls.back(), "rollback");
+
+  // An interrupt reads the same when it stops a step of the library's own.
+  driver_.historyStatus = E_ABORT;
+  EXPECT_EQ(Deploy(text).result, "interrupted");
+  EXPECT_EQ(driver_.calls.back(), "rollback");
 }
 
 TEST_F(DeployEngineTest, ExistingObjectsAreReplacedAndWhatTheDropTookIsMadeAgain) {

@@ -34,6 +34,8 @@ class FakeDeployDriver : public helper::DeployDriver {
   std::optional<std::ptrdiff_t> failOffset;
   HRESULT failStatus = E_FAIL;
   std::string failMessage = "near \"selec\": syntax error";
+  // ReadHistory fails with this status when it is one.
+  HRESULT historyStatus = S_OK;
   // Kinds replaced in place. Execute refuses a chunk holding refuseOn, as
   // the database refuses to replace an object in place, until the object
   // whose identity is refusedObject has been dropped.
@@ -83,6 +85,7 @@ class FakeDeployDriver : public helper::DeployDriver {
   }
   HRESULT ReadHistory(const std::string& objectName, const std::string& kind,
                       helper::HistoryRow* row, bool* found) override {
+    if (FAILED(historyStatus)) return Fail(historyStatus, "interrupted");
     auto held = history.find({objectName, kind});
     *found = held != history.end();
     if (*found) *row = held->second;
