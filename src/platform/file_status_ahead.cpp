@@ -10,6 +10,8 @@ namespace {
 // The walk wakes a waiting thread only when it crosses half a window, so a
 // walk slower than the looks does not wake the thread for every answer.
 constexpr size_t kWakeEvery = FileStatusAhead::kWindow / 2;
+// How far past a walk that caught up the thread goes on looking.
+constexpr size_t kCatchUp = 16;
 
 }  // namespace
 
@@ -39,8 +41,10 @@ void FileStatusAhead::Run() {
       asked = asked_.load(std::memory_order_acquire);
     }
     if (stop_.load(std::memory_order_relaxed)) return;
-    // Paths the walk has passed were looked at by the walk itself.
-    if (i < asked) i = asked;
+    // Paths the walk has passed were looked at by the walk itself. A walk
+    // that has caught up is passed by a little: taking the very path it
+    // asks for next would have the two look at each path in turn.
+    if (i < asked) i = asked + kCatchUp;
     if (i >= paths_.size()) return;
     Answer& answer = answers_[i];
     answer.status = GetFileStatus(paths_[i]);
