@@ -254,7 +254,6 @@ HRESULT CMyProjectHierarchy::IsDirty(BOOL* dirty) {
 bool CMyProjectHierarchy::IsBuiltFilesObjectDirty() const {
   KV7_TRACE_ENTRY("CMyProjectHierarchy::IsBuiltFilesObjectDirty", 2, "PrjHier");
   return KV7_TRACE_RETURN(built_files_->IsDirty());
-  return KV7_TRACE_RETURN(S_OK);
 }
 
 HRESULT CMyProjectHierarchy::IsProjectReallyDirty(BOOL* dirty) {
