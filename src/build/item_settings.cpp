@@ -164,11 +164,11 @@ void COSM77Settings::CopyFrom(const COSM77Settings& other) {
 HRESULT COSM77Settings::LoadFromXML(IXMLDOMNode* optionsElement) {
   KV7_TRACE_ENTRY("COSM77Settings::LoadFromXML", 2, "KV7ItemSettings");
   if (optionsElement == nullptr) return KV7_TRACE_RETURN(E_POINTER);
-  HRESULT hr = S_OK;
   for (const KV7ItemSetting& setting : kSettings) {
     if (!setting.inOptions || setting.type == Type::kList) continue;
+    // An absent setting leaves the text empty and keeps its default.
     WString text;
-    hr = GetSimpleNodeValue(optionsElement, setting.element, text);
+    (void)GetSimpleNodeValue(optionsElement, setting.element, text);
     if (text.empty()) continue;
     if (setting.type == Type::kFlag)
       StringToBool(text.c_str(), stay_resident_);
@@ -177,7 +177,7 @@ HRESULT COSM77Settings::LoadFromXML(IXMLDOMNode* optionsElement) {
   }
   const WString path = WString(SettingOf(kBuildUtilities).element) + u"/" + kUtilityName;
   ComPtr<IXMLDOMNodeList> names;
-  hr = GetMultiNodes(optionsElement, path.c_str(), names.Put());
+  HRESULT hr = GetMultiNodes(optionsElement, path.c_str(), names.Put());
   if (hr != S_OK || !names) return KV7_TRACE_RETURN(hr);
   ComPtr<IXMLDOMNode> name;
   while (names->nextNode(name.Put()) == S_OK && name) {
