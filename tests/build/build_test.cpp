@@ -44,15 +44,7 @@ class BuildTest : public ProjectFixture {
     project_ = Create(Path("p"), u"Shop.kv7p");
     ASSERT_NE(project_, nullptr);
     cfg_ = project_->GetActiveProjectConfig();
-    ASSERT_EQ(CCommandHelperHook().AddConnection(
-                  W("<DATACONNECTION DBCONNNAME=\"t\" DBTYPE=\"SQLITE\" DATABASE=\"" +
-                    Path("p/t.db").string() + "\"/>")
-                      .c_str(),
-                  TRUE),
-              S_OK);
-    CComBSTR element;
-    ASSERT_EQ(CTaskHelperHook().GetConnXML(u"t", element.Put()), S_OK);
-    ASSERT_EQ(cfg_->SetConnection(element.ToString().c_str()), S_OK);
+    ConnectSqlite(cfg_, Path("p/t.db").string());
     ends_ = MakeCom<EndCounter>();
     ASSERT_EQ(cfg_->AdviseBuildStatusCallback(ends_.Get(), &cookie_), S_OK);
   }

@@ -266,31 +266,22 @@ TEST_F(ConfigurationsTest, RenamedItemsAndFoldersKeepTheirPlaceInTheRunOrder) {
   CFileVwFolderNode *tables = nullptr, *sibling = nullptr;
   ASSERT_EQ(root->CreateAndAddFolder(root, u"Data", &tables), S_OK);
   ASSERT_EQ(root->CreateAndAddFolder(root, u"Data2", &sibling), S_OK);
-  WriteFile(Path("p/Data/x.kv7tbl"), "--\n");
-  WriteFile(Path("p/Data2/y.kv7tbl"), "--\n");
-  CFileVwFileNode *x = nullptr, *y = nullptr;
-  ASSERT_EQ(root->AddExistingFile(tables, W(Path("p/Data/x.kv7tbl")), &x), S_OK);
-  ASSERT_EQ(root->AddExistingFile(sibling, W(Path("p/Data2/y.kv7tbl")), &y), S_OK);
+  CFileVwFileNode* x = AddFile(project, tables, "p/Data/x.kv7tbl");
+  AddFile(project, sibling, "p/Data2/y.kv7tbl");
   CRunOrder* order = project->GetActiveProjectConfig()->GetRunOrder();
   order->Add(u"Data\\x.kv7tbl");
   order->Add(u"Data2\\y.kv7tbl");
   order->Add(W(Path("p/Data/x.kv7tbl")));  // a full path
 
-  ASSERT_EQ(project->SetProperty(x->GetVsItemID(), VSHPROPID_EditLabel,
-                                 VARIANT::FromString(u"z.kv7tbl")),
-            S_OK);
-  ASSERT_EQ(project->SetProperty(tables->GetVsItemID(), VSHPROPID_EditLabel,
-                                 VARIANT::FromString(u"Core")),
-            S_OK);
+  ASSERT_EQ(Rename(project, x, u"z.kv7tbl"), S_OK);
+  ASSERT_EQ(Rename(project, tables, u"Core"), S_OK);
   std::vector<std::string> names;
   for (const auto& item : order->GetItems()) names.push_back(ToUtf8(item->GetFileName()));
   EXPECT_EQ(names, (std::vector<std::string>{"Core\\z.kv7tbl", "Data2\\y.kv7tbl",
                                              Path("p/Core/z.kv7tbl").string()}));
   // The record followed both renames.
   ASSERT_EQ(project->GetBuiltFiles()->SetFileAsBuilt(W(Path("p/Core/z.kv7tbl"))), S_OK);
-  ASSERT_EQ(project->SetProperty(tables->GetVsItemID(), VSHPROPID_EditLabel,
-                                 VARIANT::FromString(u"Data")),
-            S_OK);
+  ASSERT_EQ(Rename(project, tables, u"Data"), S_OK);
   WString time;
   EXPECT_EQ(project->GetBuiltFiles()->GetBuiltTime(u"Release|Win32", W(Path("p/Data/z.kv7tbl")),
                                                    &time),

@@ -39,14 +39,7 @@ class DebugLaunchTest : public ProjectFixture {
     }
     return hr;
   }
-  void Connect() {
-    ASSERT_EQ(CCommandHelperHook().AddConnection(
-                  u"<DATACONNECTION DBCONNNAME=\"t\" DBTYPE=\"SQLITE\" DATABASE=\"t.db\"/>", TRUE),
-              S_OK);
-    CComBSTR element;
-    ASSERT_EQ(CTaskHelperHook().GetConnXML(u"t", element.Put()), S_OK);
-    ASSERT_EQ(cfg_->SetConnection(element.ToString().c_str()), S_OK);
-  }
+  void Connect() { ConnectSqlite(cfg_, "t.db"); }
 
   CMyProjectHierarchy* project_ = nullptr;
   CMyProjectCfg* cfg_ = nullptr;

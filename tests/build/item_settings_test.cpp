@@ -7,22 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "support/project_text.h"
+#include "support/test_support.h"
 
 namespace kv7::test {
 namespace {
 
 using enum CeKV7Setting;
-
-// The document element of an XML text.
-ComPtr<IXMLDOMNode> Element(const std::string& text) {
-  ComPtr<IXMLDOMDocument> document;
-  VARIANT_BOOL parsed = VARIANT_FALSE;
-  EXPECT_EQ(CreateXMLDOMDocument(document.Put()), S_OK);
-  EXPECT_EQ(document->loadXML(FromUtf8(text).c_str(), &parsed), S_OK) << text;
-  ComPtr<IXMLDOMNode> root;
-  EXPECT_EQ(document->get_documentElement(root.Put()), S_OK);
-  return root;
-}
 
 std::vector<std::string> Names(const CVxStringArray& names) {
   std::vector<std::string> out;
@@ -106,7 +96,7 @@ TEST(ItemSettingsTest, OptionsBlockWritesEightValuesAndTheListAndReadsFourMore) 
   // block does not hold keeps the record's value.
   COSM77Settings read;
   read.SetText(kCollectionId, u"mine");
-  EXPECT_EQ(read.LoadFromXML(Element(ToUtf8(saved)).Get()), S_OK);
+  EXPECT_EQ(read.LoadFromXML(XmlElement(ToUtf8(saved)).Get()), S_OK);
   EXPECT_EQ(read.GetText(kCollectionId), u"mine");
   EXPECT_EQ(read.GetText(kRuntimeOptions), u"");
   EXPECT_EQ(read.GetText(kWLMEnvironment), u"");
@@ -119,7 +109,7 @@ TEST(ItemSettingsTest, OptionsBlockWritesEightValuesAndTheListAndReadsFourMore) 
   EXPECT_EQ(again, saved);
 
   // The list is not emptied before reading: twice doubles it.
-  EXPECT_EQ(read.LoadFromXML(Element(ToUtf8(saved)).Get()), S_OK);
+  EXPECT_EQ(read.LoadFromXML(XmlElement(ToUtf8(saved)).Get()), S_OK);
   EXPECT_EQ(Names(read.GetBuildUtilityNames()),
             (std::vector<std::string>{"u1", "u2", "u1", "u2"}));
 
@@ -129,7 +119,7 @@ TEST(ItemSettingsTest, OptionsBlockWritesEightValuesAndTheListAndReadsFourMore) 
   extra.SetText(kBindOptions, u"keep");
   extra.SetStayResident(TRUE);
   EXPECT_EQ(extra.LoadFromXML(
-                Element("<OSM77OPTIONS><RUNTIMEOPTIONS>r</RUNTIMEOPTIONS><WLM_ENVIRONMENT>w"
+                XmlElement("<OSM77OPTIONS><RUNTIMEOPTIONS>r</RUNTIMEOPTIONS><WLM_ENVIRONMENT>w"
                         "</WLM_ENVIRONMENT><COLLECTION_ID>c</COLLECTION_ID><BIND_OPTIONS/>"
                         "<STAY_RESIDENT>yes</STAY_RESIDENT><OSM77BUILD_UTILITYLIST>"
                         "<BUILD_UTILITY_NAME/><OTHER>x</OTHER><BUILD_UTILITY_NAME>z"
@@ -142,7 +132,7 @@ TEST(ItemSettingsTest, OptionsBlockWritesEightValuesAndTheListAndReadsFourMore) 
   EXPECT_EQ(extra.GetText(kBindOptions), u"keep");
   EXPECT_FALSE(extra.GetStayResident());  // "yes" is not TRUE
   EXPECT_EQ(Names(extra.GetBuildUtilityNames()), (std::vector<std::string>{"z"}));
-  (void)extra.LoadFromXML(Element("<O><STAY_RESIDENT>true</STAY_RESIDENT></O>").Get());
+  (void)extra.LoadFromXML(XmlElement("<O><STAY_RESIDENT>true</STAY_RESIDENT></O>").Get());
   EXPECT_TRUE(extra.GetStayResident());
 
   extra.CopyFrom(options);
@@ -217,7 +207,7 @@ TEST(ItemSettingsTest, RecordsWriteTheirKindsShape) {
 TEST(ItemSettingsTest, RecordsReadResetAndCopy) {
   CKV7StoredProcCfg procedure(u"Debug|Win32");
   procedure.GetOptions()->SetText(kLinkOptions, u"keep");
-  EXPECT_EQ(procedure.LoadFromXML(Element("<Configuration><Name></Name>"
+  EXPECT_EQ(procedure.LoadFromXML(XmlElement("<Configuration><Name></Name>"
                                           "<ExcludeFromBuild>true</ExcludeFromBuild>"
                                           "<OSM77OPTIONS><BIND_OPTIONS>b</BIND_OPTIONS>"
                                           "</OSM77OPTIONS></Configuration>")
@@ -240,7 +230,7 @@ TEST(ItemSettingsTest, RecordsReadResetAndCopy) {
   WString saved, again;
   (void)function.SaveAsXML(u"", saved, false);
   CKV7UDFCfg read(u"");
-  EXPECT_EQ(read.LoadFromXML(Element(ToUtf8(saved)).Get()), S_OK);
+  EXPECT_EQ(read.LoadFromXML(XmlElement(ToUtf8(saved)).Get()), S_OK);
   (void)read.SaveAsXML(u"", again, false);
   EXPECT_EQ(again, saved);
 
@@ -263,7 +253,7 @@ TEST(ItemSettingsTest, RecordsReadResetAndCopy) {
 
 TEST(ItemSettingsTest, ListsFindByNameHoldByIdentityAndReadConfigurations) {
   CKV7StoredProcCfgList list;
-  EXPECT_EQ(list.LoadFromXML(Element("<Configurations>"
+  EXPECT_EQ(list.LoadFromXML(XmlElement("<Configurations>"
                                      "<Configuration><Name>Debug|Win32</Name></Configuration>"
                                      "<Other><Name>Skipped|Win32</Name></Other>"
                                      "<Configuration><Name>Release|Win32</Name>"

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "support/test_support.h"
@@ -252,39 +253,31 @@ TEST(StoredProcedure, ParameterValueListQuotesCutsAndNulls) {
 }
 
 TEST(StoredProcedure, InputParametersNeedValues) {
-  CStoredProcedure only_out = Procedure({{u"O", u"INTEGER", u"Output", u""}});
-  EXPECT_FALSE(only_out.HasInParameters());
-  EXPECT_TRUE(only_out.AllInParametersHaveValues());
-
-  CStoredProcedure none = Procedure({});
-  EXPECT_FALSE(none.HasInParameters());
-  EXPECT_TRUE(none.AllInParametersHaveValues());
-
-  CStoredProcedure inout_empty = Procedure({{u"A", u"INTEGER", u"Input", u"1"},
-                                            {u"B", u"INTEGER", u"InputOutput", u""}});
-  EXPECT_TRUE(inout_empty.HasInParameters());
-  EXPECT_FALSE(inout_empty.AllInParametersHaveValues());
+  // (columns, has input parameters, all of them have values)
+  const std::tuple<std::vector<Column>, bool, bool> cases[] = {
+      {{{u"O", u"INTEGER", u"Output", u""}}, false, true},
+      {{}, false, true},
+      {{{u"A", u"INTEGER", u"Input", u"1"}, {u"B", u"INTEGER", u"InputOutput", u""}}, true, false}};
+  for (const auto& [columns, hasIn, allValued] : cases) {
+    EXPECT_EQ(Procedure(columns).HasInParameters(), hasIn) << columns.size();
+    EXPECT_EQ(Procedure(columns).AllInParametersHaveValues(), allValued) << columns.size();
+  }
 }
 
 TEST(StoredProcedure, DisplayNameFormatsIdentifiersAndListsParameters) {
   CStoredProcedure procedure = Procedure({{u"ID", u"INTEGER", u"Input", u""},
                                           {u"NAME", u"VARCHAR", u"Output", u""}});
-  WString name;
-  procedure.GetDisplayName(name);
-  EXPECT_EQ(name, u"S.P(IN ID INTEGER, OUT NAME VARCHAR)");
-
-  procedure.SetSchema(u"Sales");
-  procedure.SetName(u"add_order");
-  procedure.GetDisplayName(name);
-  EXPECT_EQ(name, u"\"Sales\".add_order(IN ID INTEGER, OUT NAME VARCHAR)");
-
-  procedure.SetSchema(u"");
-  procedure.GetDisplayName(name);
-  EXPECT_EQ(name, u"add_order(IN ID INTEGER, OUT NAME VARCHAR)");
-
-  procedure.SetName(u"");
-  procedure.GetDisplayName(name);
-  EXPECT_EQ(name, u"");
+  for (const auto& [schema, name, shown] :
+       {std::tuple<WString, WString, WString>{u"S", u"P", u"S.P(IN ID INTEGER, OUT NAME VARCHAR)"},
+        {u"Sales", u"add_order", u"\"Sales\".add_order(IN ID INTEGER, OUT NAME VARCHAR)"},
+        {u"", u"add_order", u"add_order(IN ID INTEGER, OUT NAME VARCHAR)"},
+        {u"", u"", u""}}) {
+    procedure.SetSchema(schema);
+    procedure.SetName(name);
+    WString display = u"stale";
+    procedure.GetDisplayName(display);
+    EXPECT_EQ(display, shown);
+  }
 }
 
 TEST(StoredProcedure, SetParameterValueRewritesTheDocument) {

@@ -27,13 +27,7 @@ CRunOrder& Fill(CRunOrder& order, const Names& names) {
 
 // Reads a RunOrder element from text.
 HRESULT LoadText(CRunOrder& order, const WString& text) {
-  ComPtr<IXMLDOMDocument> document;
-  EXPECT_EQ(CreateXMLDOMDocument(document.Put()), S_OK);
-  VARIANT_BOOL parsed = VARIANT_FALSE;
-  EXPECT_EQ(document->loadXML(text.c_str(), &parsed), S_OK) << ToUtf8(text);
-  ComPtr<IXMLDOMNode> root;
-  EXPECT_EQ(document->get_documentElement(root.Put()), S_OK);
-  return order.LoadFromXML(root.Get());
+  return order.LoadFromXML(XmlElement(text).Get());
 }
 
 TEST(RunOrderTest, ProjectFileFormRoundTrips) {
@@ -140,14 +134,11 @@ class RunOrderProjectTest : public ProjectFixture {
     ProjectFixture::SetUp();
     project_ = Create(Path("p"), u"Shop");
     ASSERT_NE(project_, nullptr);
-    CFileVwProjNode* root = project_->GetProjectNode();
     CFileVwFolderNode* tables = project_->FindFolder(u"Tables");
     ASSERT_NE(tables, nullptr);
-    for (const char* file : {"p/Tables/orders.kv7tbl", "p/top.kv7sp", "q/outside.kv7vw"})
-      WriteFile(Path(file), "--\n");
-    ASSERT_EQ(root->AddExistingFile(tables, W(Path("p/Tables/orders.kv7tbl")), &orders_), S_OK);
-    ASSERT_EQ(root->AddExistingFile(root, W(Path("p/top.kv7sp")), &top_), S_OK);
-    ASSERT_EQ(root->AddExistingFile(root, W(Path("q/outside.kv7vw")), &outside_), S_OK);
+    orders_ = AddFile(project_, tables, "p/Tables/orders.kv7tbl");
+    top_ = AddFile(project_, nullptr, "p/top.kv7sp");
+    outside_ = AddFile(project_, nullptr, "q/outside.kv7vw");
   }
 
   // What a walk with CKV7NE_FindNodeForFileName finds for a name.

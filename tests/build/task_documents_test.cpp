@@ -161,12 +161,8 @@ TEST_F(TaskDocumentsTest, FileCommandsCreateItemsInTheFolderOfTheirKind) {
 TEST_F(TaskDocumentsTest, ConfigurationDocumentsCarryWhatEachKindSends) {
   CMyProjectHierarchy* project = Create(Path("p"), u"Shop.kv7p");
   ASSERT_NE(project, nullptr);
-  CFileVwProjNode* root = project->GetProjectNode();
   auto add = [&](const char* name) {
-    WriteFile(Path(std::string("p/") + name), "--\n");
-    CFileVwFileNode* node = nullptr;
-    EXPECT_EQ(root->AddExistingFile(root, W(Path(std::string("p/") + name)), &node), S_OK);
-    return static_cast<CKV7ObjectFileNode*>(node);
+    return static_cast<CKV7ObjectFileNode*>(AddFile(project, nullptr, std::string("p/") + name));
   };
   CKV7ObjectFileNode* procedure = add("p.kv7sp");
   CKV7ObjectFileNode* function = add("f.kv7udf");

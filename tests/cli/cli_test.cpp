@@ -58,11 +58,11 @@ TEST_F(CliTrace, RecordsOperationsWhenSwitchedOn) {
   ASSERT_EQ(Kv7("show " + project).exit_code, 0);
   EXPECT_FALSE(std::filesystem::exists(log));
 
-  setenv("KV7_TRACE", "2", 1);
-  setenv("KV7_TRACE_FILE", log.c_str(), 1);
-  CliRun traced = Kv7("show " + project);
-  unsetenv("KV7_TRACE");
-  unsetenv("KV7_TRACE_FILE");
+  CliRun traced;
+  {
+    kv7::test::ScopedEnv trace("KV7_TRACE", "2"), file("KV7_TRACE_FILE", log.c_str());
+    traced = Kv7("show " + project);
+  }
   ASSERT_EQ(traced.exit_code, 0);
   std::string records = kv7::test::ReadFile(log);
   EXPECT_NE(records.find("ENTER CMyProjectHierarchy::Load [1/2] PrjHier:"), std::string::npos);

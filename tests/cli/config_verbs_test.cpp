@@ -10,12 +10,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ConfigVerbsTest : public ProjectCliTest {
+class ConfigVerbsTest : public NewProjectCliTest {
  protected:
-  void SetUp() override {
-    ProjectCliTest::SetUp();
-    Expect(0, "new " + Quote(File()));
-  }
   fs::path Record() const { return Path("p/Shop.kv7builtfiles.xml"); }
 };
 

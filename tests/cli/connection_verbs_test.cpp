@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "cli/cli_run.h"
+#include "cli/project_cli_test.h"
 #include "support/test_support.h"
 
 namespace kv7::test {
@@ -14,64 +14,56 @@ namespace {
 
 constexpr char kSecret[] = "Tr0ub4dor&3";
 
-class ConnectionVerbsTest : public ScratchDir {
+// Every run's output is checked for the password.
+class ConnectionVerbsTest : public ProjectCliTest {
  protected:
-  void TearDown() override {
-    unsetenv("KV7_PASSWORD");
-    ScratchDir::TearDown();
-  }
-
   std::string Expect(int code, const std::string& arguments) {
-    CliRun run = Kv7(arguments);
-    EXPECT_EQ(run.exit_code, code) << arguments << "\n" << run.out;
-    EXPECT_EQ(run.out.find(kSecret), std::string::npos) << arguments;
-    return run.out;
-  }
-
-  static bool Holds(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
+    std::string out = ProjectCliTest::Expect(code, arguments);
+    EXPECT_EQ(out.find(kSecret), std::string::npos) << arguments;
+    return out;
   }
 };
 
 TEST_F(ConnectionVerbsTest, AddListShowRemove) {
-  EXPECT_TRUE(Holds(Expect(0, "connection list"), "no connections"));
+  EXPECT_TRUE(Has(Expect(0, "connection list"), "no connections"));
 
   WriteFile(Path("password"), std::string(kSecret) + "\n");
   Expect(0, "connection add local --type sqlite --database rel/app.db --password-stdin < '" +
                 Path("password").string() + "'");
-  setenv("KV7_PASSWORD", kSecret, 1);
-  Expect(0, "connection add prod --type PostgreSQL --database sales --server db.example:5433 "
-            "--user alice --default");
-  unsetenv("KV7_PASSWORD");
+  {
+    ScopedEnv password("KV7_PASSWORD", kSecret);
+    Expect(0, "connection add prod --type PostgreSQL --database sales --server db.example:5433 "
+              "--user alice --default");
+  }
   Expect(0, "connection add bare --type sqlite --database bare.db");
 
   std::string absolute = (std::filesystem::current_path() / "rel/app.db").string();
   std::string list = Expect(0, "connection list");
-  EXPECT_TRUE(Holds(list, "  local  " + absolute + "\n")) << list;
-  EXPECT_TRUE(Holds(list, "* prod   sales\n")) << list;
+  EXPECT_TRUE(Has(list, "  local  " + absolute + "\n")) << list;
+  EXPECT_TRUE(Has(list, "* prod   sales\n")) << list;
 
   EXPECT_EQ(Expect(0, "connection show LOCAL"),
             "name: local\ntype: SQLITE\ndatabase: " + absolute +
                 "\nserver: (none)\nuser: (none)\npassword: (set)\ndefault: no\n");
   std::string prod = Expect(0, "connection show prod");
-  EXPECT_TRUE(Holds(prod, "server: db.example:5433\nuser: alice\npassword: (set)\ndefault: yes\n"))
+  EXPECT_TRUE(Has(prod, "server: db.example:5433\nuser: alice\npassword: (set)\ndefault: yes\n"))
       << prod;
-  EXPECT_TRUE(Holds(Expect(0, "connection show bare"), "password: (none)\n"));
+  EXPECT_TRUE(Has(Expect(0, "connection show bare"), "password: (none)\n"));
 
   std::string file = ReadFile(Path("home/connections.xml"));
-  EXPECT_FALSE(Holds(file, kSecret));
-  EXPECT_FALSE(Holds(file, "Tr0ub"));
+  EXPECT_FALSE(Has(file, kSecret));
+  EXPECT_FALSE(Has(file, "Tr0ub"));
 
-  EXPECT_TRUE(Holds(Expect(1, "connection add prod --type sqlite --database x.db"),
+  EXPECT_TRUE(Has(Expect(1, "connection add prod --type sqlite --database x.db"),
                     "'prod' exists already"));
   std::string unknown = Expect(1, "connection show nowhere");
   EXPECT_TRUE(
-      Holds(unknown, "no connection named 'nowhere' (known connections: local, prod, bare)"))
+      Has(unknown, "no connection named 'nowhere' (known connections: local, prod, bare)"))
       << unknown;
 
   Expect(0, "connection remove prod");
-  EXPECT_TRUE(Holds(Expect(0, "connection list"), "* local"));
-  EXPECT_TRUE(Holds(Expect(1, "connection remove prod"), "no connection named 'prod'"));
+  EXPECT_TRUE(Has(Expect(0, "connection list"), "* local"));
+  EXPECT_TRUE(Has(Expect(1, "connection remove prod"), "no connection named 'prod'"));
 }
 
 TEST_F(ConnectionVerbsTest, TheCatalogueStaysPrivateAndIsNeverReplacedWhenReadOnly) {
@@ -84,13 +76,13 @@ TEST_F(ConnectionVerbsTest, TheCatalogueStaysPrivateAndIsNeverReplacedWhenReadOn
   Expect(0, "connection add b --type postgresql --database shop --server 'db&x' --user 'u\"q'");
   EXPECT_EQ(fs::status(catalogue).permissions(), owner_only);
   // Values that XML must escape are written escaped and read back whole.
-  EXPECT_TRUE(Holds(ReadFile(catalogue), "SERVER=\"db&amp;x\""));
-  EXPECT_TRUE(Holds(Expect(0, "connection show b"), "server: db&x\nuser: u\"q\n"));
+  EXPECT_TRUE(Has(ReadFile(catalogue), "SERVER=\"db&amp;x\""));
+  EXPECT_TRUE(Has(Expect(0, "connection show b"), "server: db&x\nuser: u\"q\n"));
 
   const std::string before = ReadFile(catalogue);
   fs::permissions(catalogue, fs::perms::owner_read);
   std::string refused = Expect(1, "connection remove a");
-  EXPECT_TRUE(Holds(refused, "cannot write " + catalogue.string() + ": the file is read-only"))
+  EXPECT_TRUE(Has(refused, "cannot write " + catalogue.string() + ": the file is read-only"))
       << refused;
   Expect(1, "connection add c --type sqlite --database c.db");
   EXPECT_EQ(ReadFile(catalogue), before);
@@ -106,8 +98,8 @@ TEST_F(ConnectionVerbsTest, BadUsage) {
   Expect(2, "connection add x --type sqlite --database d.db --password '" + std::string(kSecret) +
                 "'");
   Expect(2, "connection show");
-  EXPECT_TRUE(Holds(Expect(0, "connection --help"), "--password-stdin"));
-  EXPECT_TRUE(Holds(Expect(1, "connection add x --type sqlite --database d.db --password-stdin "
+  EXPECT_TRUE(Has(Expect(0, "connection --help"), "--password-stdin"));
+  EXPECT_TRUE(Has(Expect(1, "connection add x --type sqlite --database d.db --password-stdin "
                               "< /dev/null"),
                     "stdin"));
 }

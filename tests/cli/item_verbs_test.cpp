@@ -7,20 +7,7 @@
 namespace kv7::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-class ItemVerbsTest : public ProjectCliTest {
- protected:
-  void SetUp() override {
-    ProjectCliTest::SetUp();
-    Expect(0, "new " + Quote(File()));
-  }
-  // Runs the shell on the project with `lines` as its standard input.
-  CliRun Shell(const std::string& lines) {
-    WriteFile(Path("lines"), lines);
-    return Kv7("shell " + Quote(File()) + " < " + Quote(Path("lines")));
-  }
-};
+using ItemVerbsTest = NewProjectCliTest;
 
 TEST_F(ItemVerbsTest, NewItemsGetNamesOfTheirOwnInTheFolderOfTheirKind) {
   EXPECT_TRUE(Has(On(0, "new-item", "view"), "Views/View.kv7vw  (view)"));

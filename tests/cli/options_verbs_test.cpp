@@ -5,21 +5,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "cli/cli_run.h"
+#include "cli/project_cli_test.h"
 #include "support/test_support.h"
 
 namespace kv7::test {
 namespace {
 
-class OptionsVerbsTest : public ScratchDir {
- protected:
-  // Runs kv7 and expects the exit code; returns what it printed.
-  std::string Expect(int code, const std::string& arguments) {
-    CliRun run = Kv7(arguments);
-    EXPECT_EQ(run.exit_code, code) << arguments << "\n" << run.out;
-    return run.out;
-  }
-};
+using OptionsVerbsTest = ProjectCliTest;
 
 TEST_F(OptionsVerbsTest, ListsShowsAndSetsOptionsThroughTheDocument) {
   std::string list = Expect(0, "options");

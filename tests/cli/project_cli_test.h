@@ -33,6 +33,20 @@ class ProjectCliTest : public ScratchDir {
     WriteFile(Path("p/" + name), "--\n");
     return Quote(Path("p/" + name));
   }
+  // Runs the shell on the project with `lines` as its standard input.
+  CliRun Shell(const std::string& lines) {
+    WriteFile(Path("lines"), lines);
+    return Kv7("shell " + Quote(File()) + " < " + Quote(Path("lines")));
+  }
+};
+
+// The same on a new project.
+class NewProjectCliTest : public ProjectCliTest {
+ protected:
+  void SetUp() override {
+    ProjectCliTest::SetUp();
+    Expect(0, "new " + Quote(File()));
+  }
 };
 
 }  // namespace kv7::test

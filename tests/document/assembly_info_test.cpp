@@ -8,19 +8,11 @@
 #include <string>
 
 #include "kv7/util/xml_helpers.h"
+#include "support/test_support.h"
 
 namespace {
 
-// The document element of a text; fails the test when it does not parse.
-ComPtr<IXMLDOMNode> Element(const WString& text) {
-  ComPtr<IXMLDOMDocument> document;
-  EXPECT_EQ(CreateXMLDOMDocument(document.Put()), S_OK);
-  VARIANT_BOOL parsed = VARIANT_FALSE;
-  EXPECT_EQ(document->loadXML(text.c_str(), &parsed), S_OK) << kv7::ToUtf8(text);
-  ComPtr<IXMLDOMNode> element;
-  EXPECT_EQ(document->get_documentElement(element.Put()), S_OK);
-  return element;
-}
+using kv7::test::XmlElement;
 
 std::unique_ptr<CKV7AssemblyInfo> Record(WStringView path, WStringView externalName = u"") {
   auto record = std::make_unique<CKV7AssemblyInfo>();
@@ -70,7 +62,7 @@ TEST(AssemblyInfo, SavingAndLoadingKeepsEverythingButTheExtraText) {
             "\t</AssemblyInfo>\r\n");
 
   CKV7AssemblyInfo loaded;
-  ASSERT_EQ(loaded.LoadFromXML(Element(text).Get()), S_OK);
+  ASSERT_EQ(loaded.LoadFromXML(XmlElement(text).Get()), S_OK);
   ExpectSameSavedFields(loaded, *record);
   EXPECT_EQ(loaded.GetExtraText(), u"");
 }
@@ -81,7 +73,7 @@ TEST(AssemblyInfo, LoadingReadsWhatIsThereAndKeepsWhatIsMissing) {
   record.SetGuid(u"{kept}");
   // Booleans in any letter case, an empty element clears its field, an
   // unknown child is ignored, a missing one leaves its field.
-  ASSERT_EQ(record.LoadFromXML(Element(u"<AssemblyInfo><LastInstallSucceeded>true"
+  ASSERT_EQ(record.LoadFromXML(XmlElement(u"<AssemblyInfo><LastInstallSucceeded>true"
                                        u"</LastInstallSucceeded><TargetDir></TargetDir>"
                                        u"<DoNotInstallOnBuild>yes</DoNotInstallOnBuild>"
                                        u"<Path>x.dll</Path></AssemblyInfo>")
@@ -98,7 +90,7 @@ TEST(AssemblyInfoList, ReadsEveryRecordInOrderAndWritesThemInTheFileLayout) {
   CKV7AssemblyInfoList list;
   list.Add(Record(u"/lib/First.dll"));
   // Only children named exactly AssemblyInfo are records; they append.
-  ASSERT_EQ(list.LoadFromXML(Element(u"<AssemblyInfos><AssemblyInfo><FullSourcePath>/lib/A.dll"
+  ASSERT_EQ(list.LoadFromXML(XmlElement(u"<AssemblyInfos><AssemblyInfo><FullSourcePath>/lib/A.dll"
                                      u"</FullSourcePath></AssemblyInfo><assemblyinfo/><Other/>"
                                      u"<AssemblyInfo><ExternalName>B</ExternalName></AssemblyInfo>"
                                      u"</AssemblyInfos>")
@@ -114,7 +106,7 @@ TEST(AssemblyInfoList, ReadsEveryRecordInOrderAndWritesThemInTheFileLayout) {
             0u);
   EXPECT_TRUE(text.ends_with(u"\t\t</AssemblyInfo>\r\n\t</AssemblyInfos>\r\n"));
   CKV7AssemblyInfoList again;
-  ASSERT_EQ(again.LoadFromXML(Element(text).Get()), S_OK);
+  ASSERT_EQ(again.LoadFromXML(XmlElement(text).Get()), S_OK);
   ASSERT_EQ(again.GetCount(), 3);
   for (int i = 0; i < 3; ++i) ExpectSameSavedFields(*again.GetAt(i), *list.GetAt(i));
 }

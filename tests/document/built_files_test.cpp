@@ -20,8 +20,6 @@ using namespace std::chrono_literals;
 constexpr char16_t kDebug[] = u"Debug|Win32";
 constexpr char16_t kRelease[] = u"Release|Win32";
 
-WString W(const std::filesystem::path& path) { return FromUtf8(path.string()); }
-
 WString BuiltTime(CKV7BuiltFiles& record, WStringView configuration, WStringView path) {
   WString time;
   EXPECT_EQ(record.GetBuiltTime(configuration, path, &time), S_OK);
@@ -32,13 +30,6 @@ bool Updated(CKV7BuiltFiles& record, WStringView path, HRESULT expected = S_OK) 
   BOOL updated = FALSE;
   EXPECT_EQ(record.HasFileBeenUpdatedSinceLastBuildTime(kDebug, path, &updated), expected);
   return updated != FALSE;
-}
-
-WString ErrorText() {
-  HRESULT status = S_OK;
-  WString text;
-  EXPECT_TRUE(GetErrorInfo(&status, &text));
-  return text;
 }
 
 class BuiltFilesTest : public ScratchDir {

@@ -29,13 +29,7 @@ class DebuggingInfoTest : public ScratchDir {
 
   // Reads the root element of the text into the record.
   static void Load(CKV7DebuggingInfo& info, const WString& text) {
-    ComPtr<IXMLDOMDocument> document;
-    ASSERT_EQ(CreateXMLDOMDocument(document.Put()), S_OK);
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    ASSERT_EQ(document->loadXML(text.c_str(), &loaded), S_OK) << kv7::ToUtf8(text);
-    ComPtr<IXMLDOMNode> root;
-    ASSERT_EQ(document->get_documentElement(root.Put()), S_OK);
-    EXPECT_EQ(info.LoadFromXML(root.Get()), S_OK);
+    EXPECT_EQ(info.LoadFromXML(XmlElement(text).Get()), S_OK);
   }
 
   static WString Saved(const CKV7DebuggingInfo& info) {

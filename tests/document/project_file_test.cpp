@@ -258,9 +258,8 @@ TEST_F(ProjectFileTest, TextThatWouldNotParseIsNeverWritten) {
   CFileVwProjNode* root = project->GetProjectNode();
   for (const char* name : {"fish&chips.txt", "a<b.txt"}) {
     SCOPED_TRACE(name);
-    WriteFile(Path(name), "--\n");
-    CFileVwFileNode* node = nullptr;
-    ASSERT_EQ(root->AddExistingFile(root, W(Path(name)), &node), S_OK);
+    CFileVwFileNode* node = AddFile(project, root, name);
+    ASSERT_NE(node, nullptr);
     EXPECT_EQ(project->Save(nullptr, FALSE, 0), E_FAIL);
     EXPECT_EQ(ReadFile(file), text);
     EXPECT_TRUE(Dirty(project));

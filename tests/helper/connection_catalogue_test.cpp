@@ -71,10 +71,7 @@ TEST_F(ConnectionCatalogueTest, AddsFindsAndStoresPasswordsEnciphered) {
   CComBSTR missing;
   EXPECT_EQ(task_.GetConnXML(u"nowhere", missing.Put()), KV7_E_CONNECTION_NOT_FOUND);
   EXPECT_TRUE(missing.IsNull());
-  HRESULT status;
-  WString message;
-  ASSERT_TRUE(GetErrorInfo(&status, &message));
-  EXPECT_TRUE(Holds(message, u"'nowhere'"));
+  EXPECT_TRUE(Holds(ErrorText(), u"'nowhere'"));
 }
 
 TEST_F(ConnectionCatalogueTest, ChooserAnswersThePresetOrTheDefault) {
@@ -104,10 +101,7 @@ TEST_F(ConnectionCatalogueTest, BrokenCatalogueIsReportedAndKept) {
   WriteFile(CatalogueFile(), "<DATACONNECTIONS><DATACONNECTION");
   CComBSTR text;
   EXPECT_EQ(task_.GetAllConnectionInfo(text.Put()), E_FAIL);
-  HRESULT status;
-  WString message;
-  ASSERT_TRUE(GetErrorInfo(&status, &message));
-  EXPECT_TRUE(Holds(message, u"connections.xml: not a connection catalogue"));
+  EXPECT_TRUE(Holds(ErrorText(), u"connections.xml: not a connection catalogue"));
   EXPECT_EQ(Add("x"), E_FAIL);
   EXPECT_EQ(ReadFile(CatalogueFile()), "<DATACONNECTIONS><DATACONNECTION");
 

@@ -25,10 +25,7 @@ TEST_F(HelperLibrary, OptionsDocumentIsSeededWithEveryOption) {
   WString text = Options();
   EXPECT_TRUE(std::filesystem::exists(OptionsFile()));
 
-  ComPtr<IXMLDOMDocument> doc;
-  ASSERT_EQ(CreateXMLDOMDocument(doc.Put()), S_OK);
-  VARIANT_BOOL ok;
-  ASSERT_EQ(doc->loadXML(text.c_str(), &ok), S_OK);
+  ComPtr<IXMLDOMDocument> doc = kv7::test::ParseXml(text);
   const char16_t* paths[] = {
       u"Editor/StatementSeparator",        u"Editor/IntellisenseEnabled",
       u"Project/HideExtensions",           u"Project/PromptConnOnNew",

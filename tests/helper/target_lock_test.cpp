@@ -15,13 +15,6 @@ namespace {
 
 class TargetLockTest : public ScratchDir {
  protected:
-  // This thread's error information, as text.
-  static std::string ErrorText() {
-    HRESULT status = S_OK;
-    WString description;
-    return GetErrorInfo(&status, &description) ? ToUtf8(description) : "";
-  }
-
   // Given a target held under `first`, then a locker under `second` waits
   // and learns the holder, whose text starts so; once let go, it is free.
   void ExpectHeldThenFree(const WString& first, const WString& second,
@@ -30,7 +23,7 @@ class TargetLockTest : public ScratchDir {
     CCommandHelperHook hook;
     CComBSTR holder;
     ASSERT_EQ(hook.LockDeploymentTarget(first.c_str(), folder.c_str(), 0, holder.Put()), S_OK)
-        << ErrorText();
+        << ToUtf8(ErrorText());
     EXPECT_TRUE(holder.IsNull());
     EXPECT_EQ(hook.LockDeploymentTarget(first.c_str(), folder.c_str(), 0, holder.Put()), S_OK);
 
@@ -39,7 +32,7 @@ class TargetLockTest : public ScratchDir {
     std::string held = ToUtf8(holder.ToString());
     EXPECT_EQ(held.find(holderStart), 0u) << held;
     EXPECT_NE(held.find(" since "), std::string::npos) << held;
-    EXPECT_EQ(ErrorText(), "connection " + secondName +
+    EXPECT_EQ(ToUtf8(ErrorText()), "connection " + secondName +
                                ": another deployment to its database is running: " + held +
                                " holds its lock");
 
@@ -63,7 +56,7 @@ TEST_F(TargetLockTest, SqliteDatabasesLockThroughAFileBesideThem) {
                 u"<DATACONNECTION DBCONNNAME=\"shop\" DBTYPE=\"SQLITE\" DATABASE=\"nodir/x.db\"/>",
                 FromUtf8(dir().string()).c_str(), 0, holder.Put()),
             HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(ErrorText(), "connection shop: cannot open the database file " +
+  EXPECT_EQ(ToUtf8(ErrorText()), "connection shop: cannot open the database file " +
                              Path("nodir/x.db").string() + ": its directory " +
                              Path("nodir").string() + " does not exist");
   EXPECT_TRUE(holder.IsNull());
@@ -87,7 +80,7 @@ TEST_F(TargetLockTest, PostgresDatabasesLockWithAnAdvisoryLock) {
   EXPECT_EQ(CCommandHelperHook().LockDeploymentTarget(connection("bad", "wrong-secret").c_str(),
                                                       u"", 0, holder.Put()),
             E_FAIL);
-  std::string error = ErrorText();
+  std::string error = ToUtf8(ErrorText());
   EXPECT_EQ(error.find("connection bad: "), 0u) << error;
   EXPECT_NE(error.find("password authentication failed"), std::string::npos) << error;
   EXPECT_EQ(error.find("wrong-secret"), std::string::npos);

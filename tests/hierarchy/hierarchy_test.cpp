@@ -63,12 +63,9 @@ TEST_F(HierarchyTest, ClosingTwiceCleansUpOnce) {
   EXPECT_EQ(CMyProjectHierarchy::GlobalFindProjectByName(u"CLOSING"), project);
   // Nodes someone still holds leave the closed tree whole: no parent, and
   // their folder neither lists nor finds them.
-  CFileVwProjNode* root = project->GetProjectNode();
   ComPtr<CFileVwFolderNode> tables(project->FindFolder(u"Tables"));
   ASSERT_NE(tables, nullptr);
-  WriteFile(Path("p/Tables/x.kv7tbl"), "--\n");
-  CFileVwFileNode* item = nullptr;
-  ASSERT_EQ(root->AddExistingFile(tables.Get(), W(Path("p/Tables/x.kv7tbl")), &item), S_OK);
+  CFileVwFileNode* item = AddFile(project, tables.Get(), "p/Tables/x.kv7tbl");
   ComPtr<CHierNode> kept(item);
   EXPECT_EQ(project->Close(), S_OK);
   EXPECT_TRUE(project->IsClosed());
@@ -87,9 +84,7 @@ TEST_F(HierarchyTest, IdentifierLookups) {
   CMyProjectHierarchy* project = Create(Path("p"), u"Ids");
   ASSERT_NE(project, nullptr);
   CFileVwProjNode* root = project->GetProjectNode();
-  WriteFile(Path("p/x.kv7tbl"), "--\n");
-  CFileVwFileNode* item = nullptr;
-  ASSERT_EQ(root->AddExistingFile(root, W(Path("p/x.kv7tbl")), &item), S_OK);
+  CFileVwFileNode* item = AddFile(project, root, "p/x.kv7tbl");
   ComPtr<CHierNode> kept(item);
   const VSITEMID id = item->GetVsItemID();
   CFileVwFolderNode* tables = project->FindFolder(u"Tables");
@@ -172,17 +167,13 @@ TEST_F(HierarchyTest, RenamingAFolderMovesEverythingBelowIt) {
   ASSERT_EQ(root->CreateAndAddFolder(root, u"A", &a), S_OK);
   ASSERT_EQ(root->CreateAndAddFolder(a, u"Sub", &sub), S_OK);
   ASSERT_EQ(root->CreateAndAddFolder(root, u"AB", &ab), S_OK);
-  CFileVwFileNode *x = nullptr, *lower = nullptr, *y = nullptr, *z = nullptr;
-  for (const char* file : {"p/A/x.kv7tbl", "p/A/Sub/y.kv7sp", "p/AB/z.kv7vw"})
-    WriteFile(Path(file), "--\n");
-  ASSERT_EQ(root->AddExistingFile(a, W(Path("p/A/x.kv7tbl")), &x), S_OK);
+  CFileVwFileNode* x = AddFile(project, a, "p/A/x.kv7tbl");
   // An item whose stored path spells the folder in another case.
-  ASSERT_EQ(root->AddExistingFile(a, W(Path("p/a/Lower.kv7tbl")), &lower), S_OK);
-  ASSERT_EQ(root->AddExistingFile(sub, W(Path("p/A/Sub/y.kv7sp")), &y), S_OK);
-  ASSERT_EQ(root->AddExistingFile(ab, W(Path("p/AB/z.kv7vw")), &z), S_OK);
+  CFileVwFileNode* lower = AddFile(project, a, "p/a/Lower.kv7tbl", false);
+  CFileVwFileNode* y = AddFile(project, sub, "p/A/Sub/y.kv7sp");
+  CFileVwFileNode* z = AddFile(project, ab, "p/AB/z.kv7vw");
 
-  ASSERT_EQ(project->SetProperty(a->GetVsItemID(), VSHPROPID_EditLabel, VARIANT::FromString(u"B")),
-            S_OK);
+  ASSERT_EQ(Rename(project, a, u"B"), S_OK);
   EXPECT_EQ(a->GetName(), u"B");
   EXPECT_EQ(x->GetFullPath(), W(Path("p/B/x.kv7tbl")));
   EXPECT_EQ(lower->GetFullPath(), W(Path("p/B/Lower.kv7tbl")));
@@ -203,16 +194,14 @@ TEST_F(HierarchyTest, AddingItems) {
   CMyProjectHierarchy* project = Create(Path("p"), u"Items");
   ASSERT_NE(project, nullptr);
   CFileVwProjNode* root = project->GetProjectNode();
-  for (const char* file : {"p/Upper.KV7SP", "p/proc.kv7sp", "elsewhere/proc.kv7sp"})
-    WriteFile(Path(file), "--\n");
+  WriteFile(Path("elsewhere/proc.kv7sp"), "--\n");
 
   // The class follows the extension exactly, letter case included.
-  CFileVwFileNode* node = nullptr;
-  ASSERT_EQ(root->AddExistingFile(root, W(Path("p/Upper.KV7SP")), &node), S_OK);
+  CFileVwFileNode* node = AddFile(project, root, "p/Upper.KV7SP");
   EXPECT_EQ(node->GetKindOf(), kKindFile);
   EXPECT_EQ(WString(ItemKindName(node)), u"file");
   EXPECT_EQ(WString(node->ProjectFileElement()), u"UnknownFile");
-  ASSERT_EQ(root->AddExistingFile(root, W(Path("p/proc.kv7sp")), &node), S_OK);
+  node = AddFile(project, root, "p/proc.kv7sp");
   EXPECT_EQ(WString(ItemKindName(node)), u"procedure");
   EXPECT_TRUE(HasKind(node->GetKindOf(), 0x10a00));
 

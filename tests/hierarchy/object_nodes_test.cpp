@@ -16,14 +16,7 @@ class ObjectNodes : public ProjectFixture {
     project_ = Create(dir() / "p", u"P");
   }
   // Adds an item file (created on disk) at the project node.
-  CFileVwFileNode* Add(const std::string& name) {
-    WriteFile(dir() / "p" / name, "-- sql\n");
-    CFileVwFileNode* node = nullptr;
-    EXPECT_EQ(project_->GetProjectNode()->AddExistingFile(project_->GetProjectNode(),
-                                                          W(dir() / "p" / name), &node),
-              S_OK);
-    return node;
-  }
+  CFileVwFileNode* Add(const std::string& name) { return AddFile(project_, nullptr, "p/" + name); }
   template <class I>
   ComPtr<I> As(CFileVwFileNode* node) {
     ComPtr<I> out;
@@ -124,11 +117,8 @@ TEST_F(ObjectNodes, TrackingEntriesAreFoundByIdentity) {
   ASSERT_TRUE(table && view);
 
   // Given a metadata document, the entry is a copy with the identity added.
-  ComPtr<IXMLDOMDocument> metadata;
-  ASSERT_EQ(CreateXMLDOMDocument(metadata.Put()), S_OK);
-  VARIANT_BOOL ok;
-  ASSERT_EQ(metadata->loadXML(u"<KV7PROJECTITEM><SOURCEINFO><NAME>T</NAME></SOURCEINFO>"
-                              u"</KV7PROJECTITEM>", &ok), S_OK);
+  ComPtr<IXMLDOMDocument> metadata =
+      ParseXml(u"<KV7PROJECTITEM><SOURCEINFO><NAME>T</NAME></SOURCEINFO></KV7PROJECTITEM>");
   ComPtr<IXMLDOMNode> entry;
   ASSERT_EQ(table->GenerateMainDOMInfo(metadata.Get(), entry.Put()), S_OK);
   WString identity;
@@ -142,12 +132,7 @@ TEST_F(ObjectNodes, TrackingEntriesAreFoundByIdentity) {
   ASSERT_EQ(root->appendChild(entry.Get(), nullptr), S_OK);
   WString view_entry = u"<SOURCEINFO><KV7UNIQUEVALUE>" + ToUpper(view->TrackingIdentity()) +
                        u"</KV7UNIQUEVALUE></SOURCEINFO>";
-  ComPtr<IXMLDOMDocument> other;
-  ASSERT_EQ(CreateXMLDOMDocument(other.Put()), S_OK);
-  ASSERT_EQ(other->loadXML(view_entry.c_str(), &ok), S_OK);
-  ComPtr<IXMLDOMNode> view_root;
-  ASSERT_EQ(other->get_documentElement(view_root.Put()), S_OK);
-  ASSERT_EQ(root->appendChild(view_root.Get(), nullptr), S_OK);
+  ASSERT_EQ(root->appendChild(XmlElement(view_entry).Get(), nullptr), S_OK);
 
   EXPECT_EQ(view->RemoveInfoFromMainDOM(true), S_OK);
   ComPtr<IXMLDOMNodeList> left;

@@ -74,15 +74,9 @@ TEST_F(ProjectListenersTest, ListenersHearEveryChangeInRegistrationOrder) {
   CFileVwProjNode* root = project->GetProjectNode();
   CFileVwFolderNode* folder = nullptr;
   ASSERT_EQ(root->CreateAndAddFolder(root, u"Data", &folder), S_OK);
-  WriteFile(Path("p/Data/t.kv7tbl"), "--\n");
-  CFileVwFileNode* item = nullptr;
-  ASSERT_EQ(root->AddExistingFile(folder, W(Path("p/Data/t.kv7tbl")), &item), S_OK);
-  ASSERT_EQ(project->SetProperty(item->GetVsItemID(), VSHPROPID_EditLabel,
-                                 VARIANT::FromString(u"u.kv7tbl")),
-            S_OK);
-  ASSERT_EQ(project->SetProperty(folder->GetVsItemID(), VSHPROPID_EditLabel,
-                                 VARIANT::FromString(u"Core")),
-            S_OK);
+  CFileVwFileNode* item = AddFile(project, folder, "p/Data/t.kv7tbl");
+  ASSERT_EQ(Rename(project, item, u"u.kv7tbl"), S_OK);
+  ASSERT_EQ(Rename(project, folder, u"Core"), S_OK);
   ASSERT_EQ(project->DeleteItem(DELITEMOP_RemoveFromProject, item->GetVsItemID()), S_OK);
   ASSERT_EQ(project->DeleteItem(DELITEMOP_RemoveFromProject, folder->GetVsItemID()), S_OK);
   ASSERT_EQ(project->put_Name(u"Q"), S_OK);
@@ -106,13 +100,9 @@ TEST_F(ProjectListenersTest, DocumentTrackingIsAskedFirstAndCanRefuse) {
   CMyProjectHierarchy* project = Create(Path("p"), u"P.kv7p");
   ASSERT_NE(project, nullptr);
   CFileVwProjNode* root = project->GetProjectNode();
-  WriteFile(Path("p/a.kv7tbl"), "--\n");
   WriteFile(Path("p/b.kv7tbl"), "--\n");
-  CFileVwFileNode* a = nullptr;
-  ASSERT_EQ(root->AddExistingFile(root, W(Path("p/a.kv7tbl")), &a), S_OK);
-  ASSERT_EQ(project->SetProperty(a->GetVsItemID(), VSHPROPID_EditLabel,
-                                 VARIANT::FromString(u"c.kv7tbl")),
-            S_OK);
+  CFileVwFileNode* a = AddFile(project, root, "p/a.kv7tbl");
+  ASSERT_EQ(Rename(project, a, u"c.kv7tbl"), S_OK);
   ASSERT_EQ(project->DeleteItem(DELITEMOP_RemoveFromProject, a->GetVsItemID()), S_OK);
   using Kind = host::TrackedChange::Kind;
   const WString pa = W(Path("p/a.kv7tbl")), pc = W(Path("p/c.kv7tbl"));
@@ -130,9 +120,7 @@ TEST_F(ProjectListenersTest, DocumentTrackingIsAskedFirstAndCanRefuse) {
   host_.RefuseTrackedChanges(true);
   EXPECT_EQ(root->AddExistingFile(root, W(Path("p/b.kv7tbl"))), E_ABORT);
   EXPECT_EQ(root->FindFile(W(Path("p/b.kv7tbl"))), nullptr);
-  EXPECT_EQ(project->SetProperty(c->GetVsItemID(), VSHPROPID_EditLabel,
-                                 VARIANT::FromString(u"d.kv7tbl")),
-            E_ABORT);
+  EXPECT_EQ(Rename(project, c, u"d.kv7tbl"), E_ABORT);
   EXPECT_TRUE(std::filesystem::exists(Path("p/c.kv7tbl")));
   EXPECT_EQ(project->DeleteItem(DELITEMOP_RemoveFromProject, c->GetVsItemID()), E_ABORT);
   EXPECT_NE(root->FindFile(pc), nullptr);

@@ -26,10 +26,8 @@ class ProjectPropertiesTest : public ProjectFixture {
     ASSERT_NE(project_, nullptr);
     ASSERT_EQ(host_.Solution()->AddProject(project_), S_OK);
     root_ = project_->GetProjectNode();
-    WriteFile(Path("p/Tables/orders.kv7tbl"), "--\n");
-    ASSERT_EQ(root_->AddExistingFile(project_->FindFolder(u"Tables"),
-                                     W(Path("p/Tables/orders.kv7tbl")), &item_),
-              S_OK);
+    item_ = AddFile(project_, project_->FindFolder(u"Tables"), "p/Tables/orders.kv7tbl");
+    ASSERT_NE(item_, nullptr);
   }
 
   // How many times the project told the host that the property changed.

@@ -241,16 +241,12 @@ TEST_F(HostTest, TheSolutionMakesProjectsThroughTheRegisteredFactory) {
   EXPECT_EQ(solution->CreateSolution(u"/y", u"T", 0), VS_E_SOLUTIONALREADYOPEN);
 
   test::WriteFile(Path("templates/Group/T.kv7p"), "<KV7Project/>");
-  const char* installed = std::getenv("KV7_TEMPLATES");
-  const std::string previous = installed ? installed : "";
-  setenv("KV7_TEMPLATES", Path("templates").c_str(), 1);
+  test::ScopedEnv templates("KV7_TEMPLATES", Path("templates").c_str());
   CComBSTR file;
   EXPECT_EQ(solution->GetProjectTemplateFile(u"Group\\T.kv7p", file.Put()), S_OK);
   EXPECT_EQ(ToUtf8(file.ToString()), Path("templates/Group/T.kv7p").string());
   EXPECT_EQ(solution->GetProjectTemplateFile(u"Group\\None.kv7p", file.Put()),
             HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-  if (installed) setenv("KV7_TEMPLATES", previous.c_str(), 1);
-  else unsetenv("KV7_TEMPLATES");
   ASSERT_EQ(types->UnregisterProjectType(cookie), S_OK);
   EXPECT_EQ(types->UnregisterProjectType(cookie), E_INVALIDARG);
 }

@@ -128,15 +128,14 @@ TEST_F(GlobalOptionsTest, LoadReadsValuesByTheirRules) {
   options.SetDefaultOwner(u"kept?");
   EXPECT_EQ(options.LoadFromRegistry(), S_FALSE);  // the last read found no element
 
-  BOOL flag = FALSE;
-  options.GetHideExt(&flag);
-  EXPECT_EQ(flag, TRUE);
-  options.GetUsePrimaryKeys(&flag);
-  EXPECT_EQ(flag, TRUE);
-  options.GetPromptConnOnNew(&flag);
-  EXPECT_EQ(flag, FALSE);
-  options.GetIntellisenseEnabled(&flag);
-  EXPECT_EQ(flag, FALSE);
+  for (auto [get, expected] : {std::pair{&Options::GetHideExt, TRUE},
+                               {&Options::GetUsePrimaryKeys, TRUE},
+                               {&Options::GetPromptConnOnNew, FALSE},
+                               {&Options::GetIntellisenseEnabled, FALSE}}) {
+    BOOL flag = 2;
+    (options.*get)(&flag);
+    EXPECT_EQ(flag, expected);
+  }
   double number = -1;
   options.GetMaxRowsToPreview(&number);
   EXPECT_EQ(number, 0.0) << "a missing MaxRows loads 0";
@@ -221,12 +220,8 @@ TEST_F(GlobalOptionsTest, MissingEmptyOrBrokenDocumentsLeaveDefaultsAndSaveStart
 TEST_F(GlobalOptionsTest, ChangeReachesTheProcessInstanceAndOpenProjectCaptions) {
   CMyProjectHierarchy* project = Create(Path("proj"), u"Sales.kv7p");
   ASSERT_NE(project, nullptr);
-  WriteFile(Path("proj/Orders.kv7tbl"), "--\n");
-  WriteFile(Path("proj/.profile"), "--\n");
-  CFileVwProjNode* root = project->GetProjectNode();
-  CFileVwFileNode *orders = nullptr, *profile = nullptr;
-  ASSERT_EQ(root->AddExistingFile(root, W(Path("proj/Orders.kv7tbl")), &orders), S_OK);
-  ASSERT_EQ(root->AddExistingFile(root, W(Path("proj/.profile")), &profile), S_OK);
+  CFileVwFileNode* orders = AddFile(project, nullptr, "proj/Orders.kv7tbl");
+  CFileVwFileNode* profile = AddFile(project, nullptr, "proj/.profile");
   ASSERT_EQ(host_.Solution()->AddProject(project), S_OK);
 
   auto change_hide_ext = [](BOOL hide) {

@@ -11,9 +11,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFile;
+using test::ScopedEnv;
+using test::W;
 using test::WriteFile;
-
-WString W(const fs::path& path) { return FromUtf8(path.string()); }
 
 class FilesTest : public test::ScratchDir {};
 
@@ -169,24 +169,6 @@ TEST_F(FilesTest, DirectoriesAreCreatedListedAndRemoved) {
   EXPECT_FALSE(DirectoryExists(W(Path("a/b/c"))));
   EXPECT_FALSE(FileExists(W(Path("a/b"))));
 }
-
-// Sets an environment variable for the scope and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST_F(FilesTest, HomeAndTempDirectoriesFollowTheEnvironment) {
   EXPECT_EQ(Kv7HomeDirectory(), W(Path("home")));

@@ -19,13 +19,7 @@ ComPtr<IXMLDOMDocument> NewDocument() {
   return document;
 }
 
-ComPtr<IXMLDOMDocument> Parse(const char16_t* xml) {
-  ComPtr<IXMLDOMDocument> document = NewDocument();
-  VARIANT_BOOL ok = VARIANT_FALSE;
-  EXPECT_EQ(document->loadXML(xml, &ok), S_OK);
-  EXPECT_EQ(ok, VARIANT_TRUE);
-  return document;
-}
+using kv7::test::ParseXml;
 
 ComPtr<IXMLDOMNode> Select(IXMLDOMNode* from, const char16_t* path) {
   ComPtr<IXMLDOMNode> node;
@@ -119,7 +113,7 @@ class XmlDomFiles : public kv7::test::ScratchDir {
 }  // namespace
 
 TEST(XmlDom, SelectsChildPathsFromDocumentsAndElements) {
-  auto document = Parse(
+  auto document = ParseXml(
       u"<userOptions><Editor><StatementSeparator>GO</StatementSeparator></Editor>"
       u"<Other/><Editor><StatementSeparator>;</StatementSeparator></Editor></userOptions>");
   EXPECT_EQ(Text(Select(document.Get(), u"userOptions/Editor/StatementSeparator").Get()), u"GO");
@@ -149,7 +143,7 @@ TEST(XmlDom, SelectsChildPathsFromDocumentsAndElements) {
 }
 
 TEST(XmlDom, HidesLayoutWhitespaceButKeepsTextAsWritten) {
-  auto document = Parse(u"<r>\r\n\t<a>one</a>\r\n\t<!-- c -->\r\n\t<b>line1\r\nline2</b>\r\n"
+  auto document = ParseXml(u"<r>\r\n\t<a>one</a>\r\n\t<!-- c -->\r\n\t<b>line1\r\nline2</b>\r\n"
                         u"\t<p>x <i>y</i> z</p>\r\n</r>");
   auto root = Select(document.Get(), u"r");
   ComPtr<IXMLDOMNodeList> children;
@@ -162,12 +156,12 @@ TEST(XmlDom, HidesLayoutWhitespaceButKeepsTextAsWritten) {
   EXPECT_EQ(Name(first.Get()), u"a");
   EXPECT_EQ(Text(root.Get()), u"oneline1\nline2x y z");
   EXPECT_EQ(Xml(root.Get()).substr(0, 16), u"<r>\r\n\t<a>one</a>");
-  auto blank = Parse(u"<r>\n  </r>");
+  auto blank = ParseXml(u"<r>\n  </r>");
   EXPECT_EQ(Select(blank.Get(), u"r")->get_firstChild(first.Put()), S_FALSE);
   EXPECT_EQ(first, nullptr);
 
   // Empty elements keep the form they were written in, and show no child.
-  auto empty = Parse(u"<r><a></a><b/><c k='v'></c></r>");
+  auto empty = ParseXml(u"<r><a></a><b/><c k='v'></c></r>");
   EXPECT_EQ(Xml(empty.Get()), u"<r><a></a><b/><c k=\"v\"></c></r>\n");
   EXPECT_EQ(Select(empty.Get(), u"r/a")->get_firstChild(first.Put()), S_FALSE);
 
@@ -188,7 +182,7 @@ TEST(XmlDom, HidesLayoutWhitespaceButKeepsTextAsWritten) {
 }
 
 TEST(XmlDom, NamesTypesAndValuesOfEachKind) {
-  auto document = Parse(u"<q:root xmlns:q='urn:q'><q:val/><![CDATA[c<]]><?pi data?>"
+  auto document = ParseXml(u"<q:root xmlns:q='urn:q'><q:val/><![CDATA[c<]]><?pi data?>"
                         u"<!--k-->text</q:root>");
   struct Expected { const char16_t *name, *base; DOMNodeType type; const char16_t* value; };
   const Expected expected[] = {{u"q:val", u"val", NODE_ELEMENT, u"<null>"},
@@ -215,7 +209,7 @@ TEST(XmlDom, NamesTypesAndValuesOfEachKind) {
 }
 
 TEST(XmlDom, WalksAndSetsAttributes) {
-  auto document = Parse(u"<e b='1' a='2' q:c='3' xmlns:q='urn:q'>t</e>");
+  auto document = ParseXml(u"<e b='1' a='2' q:c='3' xmlns:q='urn:q'>t</e>");
   auto element = Select(document.Get(), u"e");
   ComPtr<IXMLDOMNamedNodeMap> map;
   ASSERT_EQ(element->get_attributes(map.Put()), S_OK);
@@ -233,7 +227,7 @@ TEST(XmlDom, WalksAndSetsAttributes) {
   ASSERT_EQ(attribute->put_nodeValue(VARIANT::FromString(raw)), S_OK);
   EXPECT_EQ(Value(attribute.Get()), raw);
   EXPECT_EQ(Xml(attribute.Get()), u"a=\"x &amp; y &lt; &quot;z&quot; &amp;amp;\"");
-  auto reloaded = Parse(Xml(element.Get()).c_str());
+  auto reloaded = ParseXml(Xml(element.Get()).c_str());
   ASSERT_EQ(Select(reloaded.Get(), u"e")->get_attributes(map.Put()), S_OK);
   ASSERT_EQ(map->getNamedItem(u"a", attribute.Put()), S_OK);
   EXPECT_EQ(Value(attribute.Get()), raw);
@@ -250,7 +244,7 @@ TEST(XmlDom, WalksAndSetsAttributes) {
 }
 
 TEST(XmlDom, EditsWithoutAddingWhitespace) {
-  auto document = Parse(u"<r k='v'>text<!--c--><x/></r>");
+  auto document = ParseXml(u"<r k='v'>text<!--c--><x/></r>");
   auto root = Select(document.Get(), u"r");
   auto x = Select(root.Get(), u"x");
   ComPtr<IXMLDOMNode> child, removed;
@@ -283,7 +277,7 @@ TEST(XmlDom, EditsWithoutAddingWhitespace) {
   for (IXMLDOMNode* refused : {root.Get(), n.Get(), static_cast<IXMLDOMNode*>(document.Get())})
     EXPECT_EQ(n->appendChild(refused, nullptr), E_INVALIDARG);
   // A node of another document is imported; the original stays.
-  auto other = Parse(u"<o><p/></o>");
+  auto other = ParseXml(u"<o><p/></o>");
   auto foreign = Select(other.Get(), u"o");
   ComPtr<IXMLDOMNode> imported;
   EXPECT_EQ(shallow->appendChild(foreign.Get(), imported.Put()), S_OK);
@@ -314,7 +308,7 @@ TEST(XmlDom, NewDocumentsStartEmpty) {
 }
 
 TEST(XmlDom, RefusesDocumentTypesAndDeepNesting) {
-  auto document = Parse(u"<ok/>");
+  auto document = ParseXml(u"<ok/>");
   EXPECT_EQ(ErrorOf(document.Get()).code, 0);
   const char16_t* hostile[] = {
       u"<?xml version='1.0'?>\n<!DOCTYPE lolz [\n<!ENTITY lol 'lol'>\n"
@@ -378,7 +372,7 @@ TEST_F(XmlDomFiles, EncodingsRoundTrip) {
   // Text given to loadXML is already decoded, whatever its declaration says.
   for (WString declared : {u"UTF-16", u"ISO-8859-1"}) {
     WString xml = u"<?xml version='1.0' encoding='" + declared + u"'?><a>\u00e9\u20ac</a>";
-    EXPECT_EQ(Text(Parse(xml.c_str()).Get()), u"\u00e9\u20ac");
+    EXPECT_EQ(Text(ParseXml(xml.c_str()).Get()), u"\u00e9\u20ac");
   }
 }
 
@@ -402,7 +396,7 @@ TEST_F(XmlDomFiles, FailedFileOperationsReportTheSystemError) {
   EXPECT_NE(e.reason.find(Wide("none.xml")), WString::npos);
   EXPECT_EQ(e.url, Wide("none.xml"));
 
-  auto document = Parse(u"<a/>");
+  auto document = ParseXml(u"<a/>");
   kv7::ClearErrorInfo();
   EXPECT_EQ(Save(document.Get(), "no-such-dir/out.xml"), kv7::HResultFromErrno(ENOENT));
   HRESULT status = S_OK;

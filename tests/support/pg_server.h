@@ -249,6 +249,25 @@ class PgServer {
   std::string failure_;
 };
 
+// The databases that deployments go to. A suite whose cases must hold alike
+// on SQLite and on the server is parameterised by it and instantiated with
+// KV7_INSTANTIATE_ON_EACH_DATABASE; its PostgreSQL cases start by
+// KV7_REQUIRE_POSTGRES() as any other.
+enum class Database { kSqlite, kPostgres };
+
+inline std::string DatabaseName(const ::testing::TestParamInfo<Database>& param) {
+  return param.param == Database::kSqlite ? "Sqlite" : "Postgres";
+}
+inline void PrintTo(Database database, std::ostream* out) {
+  *out << (database == Database::kSqlite ? "SQLite" : "PostgreSQL");
+}
+
+#define KV7_INSTANTIATE_ON_EACH_DATABASE(suite)                                           \
+  INSTANTIATE_TEST_SUITE_P(Databases, suite,                                              \
+                           ::testing::Values(::kv7::test::Database::kSqlite,              \
+                                             ::kv7::test::Database::kPostgres),           \
+                           ::kv7::test::DatabaseName)
+
 // Skips the calling test when the server's programs are missing, fails it
 // when the server did not start.
 #define KV7_REQUIRE_POSTGRES()                                                  \

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "kv7/build/configurations.h"
+#include "kv7/helper/helper.h"
 #include "kv7/host/host.h"
 #include "kv7/host/install_paths.h"
 #include "kv7/package/package_site.h"
@@ -14,9 +16,6 @@
 #include "support/test_support.h"
 
 namespace kv7::test {
-
-// A native path as the system's wide string.
-inline WString W(const std::filesystem::path& path) { return FromUtf8(path.string()); }
 
 // Names of a container's children, in tree order.
 inline std::vector<std::string> ChildNames(CHierContainer* container) {
@@ -80,6 +79,38 @@ class ProjectFixture : public ScratchDir {
     if (!project) return nullptr;
     projects_.push_back(project);
     return project.Get();
+  }
+
+  // Writes `file` (a path below the scratch directory; not when `onDisk` is
+  // false) and adds it to `container` (the project node when null) as
+  // loading would; the new node.
+  CFileVwFileNode* AddFile(CMyProjectHierarchy* project, CFileVwFolderNode* container,
+                           const std::string& file, bool onDisk = true) {
+    if (onDisk) WriteFile(Path(file), "--\n");
+    CFileVwProjNode* root = project->GetProjectNode();
+    CFileVwFileNode* node = nullptr;
+    EXPECT_EQ(root->AddExistingFile(container ? container : root, W(Path(file)), &node), S_OK)
+        << file;
+    return node;
+  }
+
+  // Adds a SQLite connection "t" on `database` to the catalogue, as the
+  // default, and gives it to `cfg` as the catalogue hands it out.
+  static void ConnectSqlite(CMyProjectCfg* cfg, const std::string& database) {
+    ASSERT_EQ(CCommandHelperHook().AddConnection(
+                  FromUtf8("<DATACONNECTION DBCONNNAME=\"t\" DBTYPE=\"SQLITE\" DATABASE=\"" +
+                           database + "\"/>").c_str(),
+                  TRUE),
+              S_OK);
+    CComBSTR element;
+    ASSERT_EQ(CTaskHelperHook().GetConnXML(u"t", element.Put()), S_OK);
+    ASSERT_EQ(cfg->SetConnection(element.ToString().c_str()), S_OK);
+  }
+
+  // Renames a node as the IDE does, through its label.
+  static HRESULT Rename(CMyProjectHierarchy* project, CHierNode* node, const char16_t* name) {
+    return project->SetProperty(node->GetVsItemID(), VSHPROPID_EditLabel,
+                                VARIANT::FromString(name));
   }
 
   host::CHost host_;

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "kv7/platform/errorinfo.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -44,6 +46,27 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+WString ErrorText() {
+  HRESULT status = S_OK;
+  WString text;
+  return GetErrorInfo(&status, &text) ? text : WString();
+}
+
+ComPtr<IXMLDOMDocument> ParseXml(const WString& text) {
+  ComPtr<IXMLDOMDocument> document;
+  EXPECT_EQ(CreateXMLDOMDocument(document.Put()), S_OK);
+  VARIANT_BOOL parsed = VARIANT_FALSE;
+  EXPECT_EQ(document->loadXML(text.c_str(), &parsed), S_OK) << ToUtf8(text);
+  EXPECT_EQ(parsed, VARIANT_TRUE);
+  return document;
+}
+
+ComPtr<IXMLDOMNode> XmlElement(const WString& text) {
+  ComPtr<IXMLDOMNode> root;
+  EXPECT_EQ(ParseXml(text)->get_documentElement(root.Put()), S_OK);
+  return root;
 }
 
 }  // namespace kv7::test

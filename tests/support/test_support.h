@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#include "kv7/platform/xmldom.h"
 
 namespace kv7::test {
 
@@ -26,9 +30,45 @@ class ScratchDir : public ::testing::Test {
   bool had_home_ = false;
 };
 
+// Sets an environment variable (unsets it for null) for the scope and
+// restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// A native path as the system's wide string.
+inline WString W(const std::filesystem::path& path) { return FromUtf8(path.string()); }
+
 // Writes bytes to a file, creating its directory; fails the test on error.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
+
+// The calling thread's error information as text (using it up); empty when
+// there is none.
+WString ErrorText();
+
+// A document loaded from XML text, and its root element; each fails the
+// test when the text does not parse.
+ComPtr<IXMLDOMDocument> ParseXml(const WString& text);
+ComPtr<IXMLDOMNode> XmlElement(const WString& text);
+inline ComPtr<IXMLDOMNode> XmlElement(const std::string& text) {
+  return XmlElement(FromUtf8(text));
+}
 
 }  // namespace kv7::test

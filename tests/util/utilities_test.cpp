@@ -202,21 +202,17 @@ TEST_F(FixUpSeparatorTest, FilesWithNothingToChangeStayAndFailuresAreFalse) {
 }
 
 TEST_F(UtilitiesTest, TempFilesGoToTheSystemTemporaryDirectory) {
-  const char* old = std::getenv("TMPDIR");
-  std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-  setenv("TMPDIR", dir().c_str(), 1);
+  kv7::test::ScopedEnv tmp("TMPDIR", dir().c_str());
   WString path;
   EXPECT_EQ(UtilGetTempFileName(path), S_OK);
   EXPECT_TRUE(path.starts_with(P("VST"))) << kv7::ToUtf8(path);
   EXPECT_TRUE(kv7::FileExists(path));
   EXPECT_EQ(ReadFile(kv7::ToUtf8(path)), "");
 
-  setenv("TMPDIR", ("/" + std::string(260, 'x')).c_str(), 1);
+  kv7::test::ScopedEnv tooLong("TMPDIR", ("/" + std::string(260, 'x')).c_str());
   WString unchanged = path;
   EXPECT_EQ(UtilGetTempFileName(path), E_FAIL);
   EXPECT_EQ(path, unchanged);
-  if (saved) setenv("TMPDIR", saved->c_str(), 1);
-  else unsetenv("TMPDIR");
 }
 
 TEST_F(UtilitiesTest, TimeStampsRoundTripThroughText) {
