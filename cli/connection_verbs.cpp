@@ -34,6 +34,19 @@ WString DefaultConnectionName() {
 
 // ---- list -----------------------------------------------------------------
 
+// The alias of connection i. The two lists run parallel only when every
+// entry of the catalogue has both attributes; when one lacks DBALIAS (a
+// hand-written catalogue), each connection's own entry is read instead.
+std::string AliasOf(const CVxStringArray& names, const CVxStringArray& aliases, int i) {
+  if (aliases.GetSize() == names.GetSize()) return Utf8(aliases[i]);
+  CComBSTR element;
+  CKV7ConnInfo connection;
+  if (FAILED(CTaskHelperHook().GetConnXML(names[i].c_str(), element.Put())) ||
+      connection.SetXML(element.Get(), FALSE) != S_OK)
+    return {};
+  return Utf8(connection.GetAlias());
+}
+
 int RunList(const Arguments& args) {
   ParsedArguments parsed;
   std::string error;
@@ -51,7 +64,7 @@ int RunList(const Arguments& args) {
   for (const WString& name : names) width = std::max(width, Utf8(name).size());
   for (int i = 0; i < names.GetSize(); ++i) {
     bool is_default = EqualsNoCase(names[i], default_name);
-    std::string alias = i < aliases.GetSize() ? Utf8(aliases[i]) : std::string();
+    std::string alias = AliasOf(names, aliases, i);
     std::printf("%s %-*s  %s\n", is_default ? "*" : " ", static_cast<int>(width),
                 Utf8(names[i]).c_str(), alias.c_str());
   }

@@ -54,6 +54,14 @@ TEST_F(ConnectionVerbsTest, AddListShowRemove) {
   EXPECT_FALSE(Has(file, kSecret));
   EXPECT_FALSE(Has(file, "Tr0ub"));
 
+  // An entry written by hand without an alias shows none, and the others
+  // keep their own.
+  const std::string alias = "DBALIAS=\"" + absolute + "\" ";
+  ASSERT_TRUE(Has(file, alias));
+  WriteFile(Path("home/connections.xml"), file.replace(file.find(alias), alias.size(), ""));
+  list = Expect(0, "connection list");
+  EXPECT_TRUE(Has(list, "  local  \n* prod   sales\n  bare   ")) << list;
+
   EXPECT_TRUE(Has(Expect(1, "connection add prod --type sqlite --database x.db"),
                     "'prod' exists already"));
   std::string unknown = Expect(1, "connection show nowhere");
