@@ -5,7 +5,8 @@
 #   full deploy  a fresh project's first build, against raw_deploy running
 #                the same item texts, in the same order, one transaction
 #                each, on one connection (sizes: the arguments, else 1000
-#                and 5000 items);
+#                and 5000 items); and, for reference, raw_deploy keeping a
+#                history row per item as kv7 does (`--history`);
 #   no-op        a build with nothing changed ($NOOP_ITEMS, 50000 items);
 #   touch-all    every item file's mtime moved forward, text unchanged, then
 #                a build ($TOUCH_ITEMS, 5000 items), against the no-op build
@@ -110,16 +111,20 @@ for items in $all_sizes; do
   [[ $(wc -l <"$work/list") -eq $items ]] || { echo "build_bench.sh: the plan lists $(wc -l <"$work/list") of $items items" >&2; exit 1; }
 
   if printf '%s\n' "${sizes[@]}" | grep -qx "$items"; then
-    echo "-- $items items: full deploy, kv7 and raw_deploy, $deploy_runs runs each" >&2
+    echo "-- $items items: full deploy, kv7, raw_deploy and --history, $deploy_runs runs each" >&2
     : >"$work/kv7_runs"
     : >"$work/raw_runs"
+    : >"$work/history_runs"
     for ((r = 0; r < deploy_runs; r++)); do
       build_fresh "$project" "$db" "$items" >>"$work/kv7_runs"
       rm -f "$work/raw.db" "$work/raw.db-journal"
       timed "$raw" "$work/raw.db" "$work/list" >>"$work/raw_runs"
+      rm -f "$work/raw.db" "$work/raw.db-journal"
+      timed "$raw" --history "$work/raw.db" "$work/list" >>"$work/history_runs"
     done
     record deploy "$items" "$(median "$work/kv7_runs" 1)" "$(median "$work/kv7_runs" 2)"
     record raw "$items" "$(median "$work/raw_runs" 1)" "$(median "$work/raw_runs" 2)"
+    record history "$items" "$(median "$work/history_runs" 1)" "$(median "$work/history_runs" 2)"
   else
     echo "-- $items items: first build" >&2
     build_fresh "$project" "$db" "$items" >"$work/first_run"
@@ -166,6 +171,11 @@ for items in "${sizes[@]}"; do
   printf '%-34s %6s  %-17s %-17s %7s  %-8s %s\n' "full deploy (base: raw_deploy)" "$items" \
     "$k ($(figure deploy "$items" 4))" "$b ($(figure raw "$items" 4))" "$ratio" "<= 1.1" \
     "$(verdict "$ratio" 1.1)"
+  # What the history row costs alone: raw_deploy keeping one per item.
+  h=$(figure history "$items")
+  ratio=$(awk -v h="$h" -v b="$b" 'BEGIN { printf "%.3f", h / b }')
+  printf '%-34s %6s  %-17s %-17s %7s  %-8s %s\n' "  raw_deploy --history (same base)" "$items" \
+    "$h ($(figure history "$items" 4))" "$b ($(figure raw "$items" 4))" "$ratio" - -
 done
 n=$(figure noop "$noop_items")
 printf '%-34s %6s  %-17s %-17s %7s  %-8s %s\n' "no-op build" "$noop_items" \

@@ -1,16 +1,21 @@
 // The floor that `kv7 build` is measured against: the same item texts run
 // straight through SQLite, with nothing of kv7 in between.
 //
-//   raw_deploy DATABASE LIST   run each item in its own transaction
-//   raw_deploy --read LIST     only read each item file once
+//   raw_deploy DATABASE LIST             run each item in its own transaction
+//   raw_deploy --history DATABASE LIST   the same, keeping a history row too
+//   raw_deploy --read LIST               only read each item file once
 //
 // LIST names one item file a line, in build order. Deploying opens one
 // connection to DATABASE (created when missing) and, for each item, reads
 // its file, drops the statement separator lines ("@" alone on a line) and
 // runs BEGIN, the text and COMMIT. The first item that fails ends the run
-// (exit 1). `--read` opens, reads whole and closes each file, so that a
-// build that must read every item can be set against the cost of reading
-// alone.
+// (exit 1). `--history` also writes, in each item's transaction, a row of
+// the shape kv7 keeps for every deployed item (its history table, keyed by
+// the item's file name, with the SHA-256 of its text): what keeping the
+// history costs, apart from everything else kv7 does. `--read` opens,
+// reads whole and closes each file, so that a build that must read every
+// item can be set against the cost of reading alone.
+#include <openssl/evp.h>
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -74,6 +79,36 @@ int Read(const std::vector<std::string>& files) {
   return 0;
 }
 
+// The history table and its row, as kv7 writes them.
+constexpr char kCreateHistory[] =
+    "CREATE TABLE IF NOT EXISTS kv7_deployed ("
+    "object_name TEXT NOT NULL, kind TEXT NOT NULL, sha256 TEXT NOT NULL, "
+    "created TEXT NOT NULL, deployed_at TEXT NOT NULL, "
+    "PRIMARY KEY (object_name, kind)) WITHOUT ROWID";
+constexpr char kWriteHistory[] =
+    "INSERT OR REPLACE INTO kv7_deployed (object_name, kind, sha256, created, deployed_at) "
+    "VALUES (?1, 'item', ?2, 'item \"main\".\"' || ?1 || '\"', "
+    "strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))";
+
+std::string Sha256Hex(const std::string& text) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr);
+  std::string hex;
+  for (unsigned int i = 0; i < size; ++i) {
+    hex += "0123456789abcdef"[digest[i] >> 4];
+    hex += "0123456789abcdef"[digest[i] & 0xf];
+  }
+  return hex;
+}
+
+// The item's file name without its folder and extension.
+std::string ObjectName(const std::string& file) {
+  size_t start = file.find_last_of('/') + 1;
+  size_t dot = file.find('.', start);
+  return file.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+}
+
 bool Exec(sqlite3* db, const char* sql, const std::string& file) {
   char* message = nullptr;
   if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
@@ -82,11 +117,32 @@ bool Exec(sqlite3* db, const char* sql, const std::string& file) {
   return false;
 }
 
-int Deploy(const char* database, const std::vector<std::string>& files) {
+// Writes the item's history row; false, having said why, on failure.
+bool WriteHistory(sqlite3_stmt* statement, const std::string& file, const std::string& text) {
+  const std::string name = ObjectName(file), sha256 = Sha256Hex(text);
+  sqlite3_bind_text(statement, 1, name.c_str(), -1, SQLITE_STATIC);
+  sqlite3_bind_text(statement, 2, sha256.c_str(), -1, SQLITE_STATIC);
+  const int code = sqlite3_step(statement);
+  sqlite3_reset(statement);
+  if (code == SQLITE_DONE) return true;
+  std::fprintf(stderr, "raw_deploy: %s: %s\n", file.c_str(),
+               sqlite3_errmsg(sqlite3_db_handle(statement)));
+  return false;
+}
+
+int Deploy(const char* database, const std::vector<std::string>& files, bool history) {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(database, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
     std::fprintf(stderr, "raw_deploy: cannot open %s: %s\n", database, sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return 1;
+  }
+  sqlite3_stmt* record = nullptr;
+  if (history && (!Exec(db, kCreateHistory, database) ||
+                  sqlite3_prepare_v2(db, kWriteHistory, -1, &record, nullptr) != SQLITE_OK)) {
+    std::fprintf(stderr, "raw_deploy: cannot keep a history in %s: %s\n", database,
+                 sqlite3_errmsg(db));
     sqlite3_close(db);
     return 1;
   }
@@ -103,12 +159,14 @@ int Deploy(const char* database, const std::vector<std::string>& files) {
       code = 1;
       break;
     }
-    if (!Exec(db, sql.c_str(), file) || !Exec(db, "COMMIT", file)) {
+    if (!Exec(db, sql.c_str(), file) || (record && !WriteHistory(record, file, text)) ||
+        !Exec(db, "COMMIT", file)) {
       (void)sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       code = 1;
       break;
     }
   }
+  sqlite3_finalize(record);
   sqlite3_close(db);
   if (code == 0) std::printf("deployed %zu items\n", files.size());
   return code;
@@ -117,14 +175,18 @@ int Deploy(const char* database, const std::vector<std::string>& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: raw_deploy DATABASE LIST | raw_deploy --read LIST\n");
+  const bool history = argc == 4 && std::strcmp(argv[1], "--history") == 0;
+  if (argc != 3 && !history) {
+    std::fprintf(stderr,
+                 "usage: raw_deploy [--history] DATABASE LIST | raw_deploy --read LIST\n");
     return 2;
   }
+  const char* list = argv[argc - 1];
   std::vector<std::string> files;
-  if (!ReadList(argv[2], &files)) {
-    std::fprintf(stderr, "raw_deploy: cannot read the list %s\n", argv[2]);
+  if (!ReadList(list, &files)) {
+    std::fprintf(stderr, "raw_deploy: cannot read the list %s\n", list);
     return 1;
   }
-  return std::strcmp(argv[1], "--read") == 0 ? Read(files) : Deploy(argv[1], files);
+  if (std::strcmp(argv[1], "--read") == 0) return Read(files);
+  return Deploy(argv[argc - 2], files, history);
 }
