@@ -15,7 +15,6 @@
 // history costs, apart from everything else kv7 does. `--read` opens,
 // reads whole and closes each file, so that a build that must read every
 // item can be set against the cost of reading alone.
-#include <openssl/evp.h>
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -26,7 +25,13 @@
 #include <string_view>
 #include <vector>
 
+#include "deploy_history.h"
+
 namespace {
+
+using kv7::helper::kCreateSqliteHistory;
+using kv7::helper::kWriteSqliteHistory;
+using kv7::helper::Sha256Hex;
 
 bool ReadList(const char* path, std::vector<std::string>* files) {
   std::ifstream in(path);
@@ -79,29 +84,6 @@ int Read(const std::vector<std::string>& files) {
   return 0;
 }
 
-// The history table and its row, as kv7 writes them.
-constexpr char kCreateHistory[] =
-    "CREATE TABLE IF NOT EXISTS kv7_deployed ("
-    "object_name TEXT NOT NULL, kind TEXT NOT NULL, sha256 TEXT NOT NULL, "
-    "created TEXT NOT NULL, deployed_at TEXT NOT NULL, "
-    "PRIMARY KEY (object_name, kind)) WITHOUT ROWID";
-constexpr char kWriteHistory[] =
-    "INSERT OR REPLACE INTO kv7_deployed (object_name, kind, sha256, created, deployed_at) "
-    "VALUES (?1, 'item', ?2, 'item \"main\".\"' || ?1 || '\"', "
-    "strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))";
-
-std::string Sha256Hex(const std::string& text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr);
-  std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
-    hex += "0123456789abcdef"[digest[i] >> 4];
-    hex += "0123456789abcdef"[digest[i] & 0xf];
-  }
-  return hex;
-}
-
 // The item's file name without its folder and extension.
 std::string ObjectName(const std::string& file) {
   size_t start = file.find_last_of('/') + 1;
@@ -120,8 +102,11 @@ bool Exec(sqlite3* db, const char* sql, const std::string& file) {
 // Writes the item's history row; false, having said why, on failure.
 bool WriteHistory(sqlite3_stmt* statement, const std::string& file, const std::string& text) {
   const std::string name = ObjectName(file), sha256 = Sha256Hex(text);
+  const std::string created = "item \"main\".\"" + name + "\"";
   sqlite3_bind_text(statement, 1, name.c_str(), -1, SQLITE_STATIC);
-  sqlite3_bind_text(statement, 2, sha256.c_str(), -1, SQLITE_STATIC);
+  sqlite3_bind_text(statement, 2, "item", -1, SQLITE_STATIC);
+  sqlite3_bind_text(statement, 3, sha256.c_str(), -1, SQLITE_STATIC);
+  sqlite3_bind_text(statement, 4, created.c_str(), -1, SQLITE_STATIC);
   const int code = sqlite3_step(statement);
   sqlite3_reset(statement);
   if (code == SQLITE_DONE) return true;
@@ -139,8 +124,8 @@ int Deploy(const char* database, const std::vector<std::string>& files, bool his
     return 1;
   }
   sqlite3_stmt* record = nullptr;
-  if (history && (!Exec(db, kCreateHistory, database) ||
-                  sqlite3_prepare_v2(db, kWriteHistory, -1, &record, nullptr) != SQLITE_OK)) {
+  if (history && (!Exec(db, kCreateSqliteHistory, database) ||
+                  sqlite3_prepare_v2(db, kWriteSqliteHistory, -1, &record, nullptr) != SQLITE_OK)) {
     std::fprintf(stderr, "raw_deploy: cannot keep a history in %s: %s\n", database,
                  sqlite3_errmsg(db));
     sqlite3_close(db);

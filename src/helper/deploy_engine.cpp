@@ -1,13 +1,12 @@
 #include "deploy_engine.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 
+#include "deploy_history.h"
 #include "item_analysis.h"
 #include "statement_splitter.h"
 
@@ -27,24 +26,6 @@ DeployOutcome Failed(std::string message, int line = 0) {
 
 // What failed, when something did.
 using Failure = std::optional<DeployOutcome>;
-
-// The SHA-256 of the text in lower-case hex; empty when it cannot be computed.
-std::string Sha256Hex(std::string_view text) {
-  // Fetched once: finding the implementation costs more than hashing an item.
-  static const std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> kSha256(
-      EVP_MD_fetch(nullptr, "SHA256", nullptr), &EVP_MD_free);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  if (!kSha256 || EVP_Digest(text.data(), text.size(), digest, &size, kSha256.get(), nullptr) != 1)
-    return {};
-  constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 0xf];
-  }
-  return hex;
-}
 
 std::string Described(ObjectKind kind, std::string_view name) {
   return std::string(KindName(kind)) + " " + std::string(name);

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "deploy_history.h"
 #include "sql_lexer.h"
 
 namespace kv7::helper {
@@ -18,17 +19,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kCreateHistory[] =
-    "CREATE TABLE IF NOT EXISTS kv7_deployed ("
-    "object_name TEXT NOT NULL, kind TEXT NOT NULL, sha256 TEXT NOT NULL, "
-    "created TEXT NOT NULL, deployed_at TEXT NOT NULL, "
-    "PRIMARY KEY (object_name, kind)) WITHOUT ROWID";
 constexpr char kReadHistory[] =
     "SELECT sha256, created FROM kv7_deployed WHERE object_name = ?1 AND kind = ?2";
-constexpr char kWriteHistory[] =
-    "INSERT OR REPLACE INTO kv7_deployed (object_name, kind, sha256, created, deployed_at) "
-    "VALUES (?1, ?2, ?3, ?4, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))";
-
 constexpr char kSchemaCookie[] = "PRAGMA main.schema_version";
 constexpr char kReadNames[] =
     "SELECT type, name FROM main.sqlite_schema WHERE type IN ('index', 'trigger', 'view')";
@@ -175,7 +167,7 @@ HRESULT SqliteDriver::Open(const std::string& path, std::string* message) {
   }
   sqlite3_busy_handler(db_, OnBusy, this);
   sqlite3_progress_handler(db_, kProgressSteps, OnProgress, this);
-  HRESULT hr = RunOnce(kCreateHistory);
+  HRESULT hr = RunOnce(kCreateSqliteHistory);
   if (FAILED(hr)) *message = path + ": " + LastError().message;
   return hr;
 }
@@ -432,7 +424,7 @@ HRESULT SqliteDriver::ReadHistory(const std::string& objectName, const std::stri
 }
 
 HRESULT SqliteDriver::WriteHistory(const HistoryRow& row) {
-  sqlite3_stmt* statement = Cached(kWriteHistory);
+  sqlite3_stmt* statement = Cached(kWriteSqliteHistory);
   if (statement == nullptr) return E_FAIL;
   CachedUse use(statement);
   std::string created = EncodeCreated(row.created);
