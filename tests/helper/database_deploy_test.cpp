@@ -533,10 +533,11 @@ TEST_F(PostgresDeployTest, ConnectionsThatCannotOpenFailNamingTheConnection) {
   EXPECT_NE(message.find("database \"nosuch\" does not exist"), std::string::npos) << message;
 
   // Without a password, libpq's own sources give it.
-  setenv("PGPASSWORD", PgServer::kPassword, 1);
-  std::unique_ptr<DeployDriver> driver;
-  EXPECT_EQ(OpenDeployDriver(PgShop(""), u"", &driver, &message), S_OK) << message;
-  unsetenv("PGPASSWORD");
+  {
+    test::ScopedEnv password("PGPASSWORD", PgServer::kPassword);
+    std::unique_ptr<DeployDriver> driver;
+    EXPECT_EQ(OpenDeployDriver(PgShop(""), u"", &driver, &message), S_OK) << message;
+  }
 
   // Given a database without the history table, then connections opening
   // at once all find it made.

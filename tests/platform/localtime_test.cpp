@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <optional>
-#include <string>
+
+#include "support/test_support.h"
 
 namespace kv7 {
 namespace {
@@ -15,22 +15,19 @@ using namespace std::chrono;
 // Runs each test in a fixed time zone, restored afterwards.
 class LocalTimeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* tz = std::getenv("TZ")) old_ = tz;
-    UseZone("UTC");
-  }
+  void SetUp() override { UseZone("UTC"); }
   void TearDown() override {
-    if (old_) setenv("TZ", old_->c_str(), 1);
-    else unsetenv("TZ");
+    zone_.reset();
     tzset();
   }
-  static void UseZone(const char* zone) {
-    setenv("TZ", zone, 1);
+  void UseZone(const char* zone) {
+    zone_.reset();
+    zone_.emplace("TZ", zone);
     tzset();
   }
 
  private:
-  std::optional<std::string> old_;
+  std::optional<kv7::test::ScopedEnv> zone_;
 };
 
 // 2026-03-07 14:05:09 UTC, a Saturday.
